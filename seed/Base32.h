@@ -1,0 +1,22 @@
+#pragma once
+
+#include "ByteString.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Lenient decoder (programs tokens, checks seed files, makes the hex export).
+// Returns the number of bytes written to out, 0 for text it refuses: empty,
+// only "=", a character outside the alphabet, only zero bits, longer than
+// 255 characters, or a result larger than capacity. Allocates nothing.
+int32_t Base32ToBytes(const char* text, uint8_t* out, size_t capacity);
+
+// Strict decoder (the OTP preview): throws std::invalid_argument with the
+// station's fixed messages.
+ByteString DecodeBase32(std::string_view text);
+ByteString DecodeBase32Chunk(std::string_view chunk);
+
+// Encodes whole 5-byte groups (length a multiple of 5) without padding.
+std::string EncodeBase32Groups(const uint8_t* bytes, size_t length);
