@@ -22,20 +22,6 @@ int Base32Value(char c)
     return -1;
 }
 
-// Clears a stack buffer that held seed bits when the decoder leaves.
-class ScopedWipe
-{
-public:
-    ScopedWipe(void* bytes, size_t count) : m_bytes(bytes), m_count(count) {}
-    ~ScopedWipe() { WipeMemory(m_bytes, m_count); }
-    ScopedWipe(const ScopedWipe&) = delete;
-    ScopedWipe& operator=(const ScopedWipe&) = delete;
-
-private:
-    void* m_bytes;
-    size_t m_count;
-};
-
 } // namespace
 
 int32_t Base32ToBytes(const char* text, uint8_t* out, size_t capacity)

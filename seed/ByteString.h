@@ -10,6 +10,21 @@
 // Overwrites raw memory in a way the optimiser keeps.
 void WipeMemory(void* bytes, size_t count);
 
+// Wipes a stack buffer or variable that held secret bytes when the scope ends,
+// also when an exception leaves it.
+class ScopedWipe
+{
+public:
+    ScopedWipe(void* bytes, size_t count) : m_bytes(bytes), m_count(count) {}
+    ~ScopedWipe() { WipeMemory(m_bytes, m_count); }
+    ScopedWipe(const ScopedWipe&) = delete;
+    ScopedWipe& operator=(const ScopedWipe&) = delete;
+
+private:
+    void* m_bytes;
+    size_t m_count;
+};
+
 // Plain heap storage that is wiped before it goes back to the heap, so no copy
 // of a secret survives a reallocation, a move-assignment or a destruction.
 template <typename T> struct WipingAllocator
