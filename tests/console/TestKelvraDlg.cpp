@@ -133,7 +133,7 @@ void TestKelvraDlg::startState()
     QVERIFY(find<QLabel>("seedFilePathText")->isHidden());
     QCOMPARE(find<QComboBox>("readerCombo")->count(), 0);
     QCOMPARE(find<QComboBox>("readerCombo")->currentIndex(), -1);
-    // The template's placeholders are gone.
+    // The form's placeholders are gone.
     for (const char* text : {"serialNumberText", "tokenClockText", "computerClockText", "tipsText"})
         QVERIFY2(find<QLabel>(text)->text().isEmpty(), text);
 
