@@ -1,0 +1,37 @@
+#include "QtOperator.h"
+
+#include "ThreadCall.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+QtOperator::QtOperator(QObject* parent) : QObject(parent) {}
+
+void QtOperator::setWindow(QWidget* window)
+{
+    m_window = window;
+}
+
+void QtOperator::showMessage(const QString& text, const QString& caption, MessageIcon icon)
+{
+    CallOnThreadOf(this, [&] {
+        QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::NoIcon,
+                        caption, text, QMessageBox::Ok, m_window);
+        box.setWindowModality(Qt::ApplicationModal);
+        box.exec();
+    });
+}
+
+QString QtOperator::askOpenFileName(const QString& filter)
+{
+    return CallOnThreadOf(
+        this, [&] { return QFileDialog::getOpenFileName(m_window, QString(), QString(), filter); });
+}
+
+// Sounding the bell never holds up the thread that placed the seed.
+void QtOperator::beep()
+{
+    QMetaObject::invokeMethod(
+        this, [] { QApplication::beep(); }, Qt::QueuedConnection);
+}
