@@ -378,7 +378,8 @@ bool PcscFixture::waitUntilReady(std::string& problem)
         std::this_thread::sleep_for(20ms);
     }
     problem = "its readers were not listed within " +
-              std::to_string(std::chrono::seconds(START_TIMEOUT).count()) + " s";
+              std::to_string(std::chrono::seconds(START_TIMEOUT).count()) +
+              " s (did this process call PC/SC before it created the fixture?)";
     return false;
 }
 
