@@ -37,14 +37,32 @@ constexpr char DRIVER[] = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so";
 
 std::atomic<bool> g_fixtureAlive{false};
 
+constexpr char FOLDER_PREFIX[] = "station-pcsc-";
+
+// Folders of test processes that ended without cleaning up (killed by a
+// timeout, say); their pcscd ended with them.
+void RemoveStaleFolders(const fs::path& base)
+{
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(base, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(FOLDER_PREFIX, 0) != 0)
+            continue;
+        const long pid = std::strtol(name.c_str() + std::strlen(FOLDER_PREFIX), nullptr, 10);
+        if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            fs::remove_all(entry.path(), error);
+    }
+}
+
 // The folder of this process's private stack. Its path never changes: the
 // PC/SC client reads the socket's path once per process.
 const fs::path& StackFolder()
 {
     static const fs::path folder = [] {
         const char* tmp = std::getenv("TMPDIR");
-        fs::path base = tmp != nullptr && std::strlen(tmp) < 40 ? tmp : "/tmp";
-        return base / ("station-pcsc-" + std::to_string(getpid()));
+        const fs::path base = tmp != nullptr && std::strlen(tmp) < 40 ? tmp : "/tmp";
+        RemoveStaleFolders(base);
+        return base / (FOLDER_PREFIX + std::to_string(getpid()));
     }();
     return folder;
 }
