@@ -88,9 +88,12 @@ VirtualToken::~VirtualToken()
     OPENSSL_cleanse(m_settings.customerKey.data(), m_settings.customerKey.size());
 }
 
-std::vector<uint8_t> VirtualToken::atr()
+std::vector<uint8_t> VirtualToken::atr() const
 {
-    // Direct convention, T=1, no historical bytes.
+    // Direct convention, no historical bytes; T=0 is what an ATR without
+    // protocol bytes means.
+    if (m_settings.protocolT0)
+        return {0x3B, 0x00};
     return {0x3B, 0x80, 0x80, 0x01, 0x01};
 }
 

@@ -155,7 +155,7 @@ bool VpcdLink::serve(int socket)
             m_token.reset();
             return true;
         case 4:
-            return SendFrame(socket, VirtualToken::atr());
+            return SendFrame(socket, m_token.atr());
         default:
             return true;
         }
