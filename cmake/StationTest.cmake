@@ -7,6 +7,10 @@ include(GoogleTest)
 
 function(station_add_gtest name)
     cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+    # An empty value would drop out of the PROPERTIES list and shift the pairs.
+    if(NOT T_LABELS)
+        set(T_LABELS unit)
+    endif()
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
     gtest_discover_tests(${name}
