@@ -229,11 +229,6 @@ void CKelvraDlg::OnSeal()
     // Sealing is wired with the programming of one token.
 }
 
-void CKelvraDlg::OnTest()
-{
-    // The one-time-password preview comes with its own dialog.
-}
-
 void CKelvraDlg::OnScanScreen()
 {
     // The QR import comes with its own work.

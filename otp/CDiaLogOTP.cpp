@@ -3,6 +3,7 @@
 #include "otp/CodeWindow.h"
 #include "seed/Base32.h"
 #include "seed/ByteString.h"
+#include "seed/SecretText.h"
 
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -64,7 +65,7 @@ CDiaLogOTP::CDiaLogOTP(const QString& seed, uint64_t timeStep, int digits, OtpAl
 
 CDiaLogOTP::~CDiaLogOTP()
 {
-    m_seed.fill(QChar(0));
+    WipeText(m_seed);
 }
 
 QString CDiaLogOTP::FillCodeList(uint64_t now)
