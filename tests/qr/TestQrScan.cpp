@@ -1,0 +1,189 @@
+#include "QrPictures.h"
+#include "qr/QrScan.h"
+
+#include <ZXing/ReadBarcode.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <ostream>
+#include <string>
+
+// Lets GoogleTest name a status in its failures.
+static void PrintTo(QrScanStatus status, std::ostream* out)
+{
+    static const char* const names[] = {"SecretFound", "NoOtpauthCode", "DecodeFailed",
+                                        "OutOfMemory", "RasterUnusable"};
+    *out << names[static_cast<int>(status)];
+}
+
+namespace {
+
+const std::string kSecret = "JBSWY3DPEHPK3PXP";
+const std::string kOtpauth = "otpauth://totp/Station:alice?secret=" + kSecret + "&issuer=Station";
+const std::string kOtherOtpauth = "otpauth://totp/Station:bob?secret=GEZDGNBVGY3TQOJQ";
+
+struct Row
+{
+    std::string name;
+    std::function<void(Picture&)> draw;
+    QrScanStatus status;
+    std::string secret;
+};
+
+QrScanResult Scan(const Picture& picture)
+{
+    return ScanRasterForOtpauthSecret(picture.grey.data(), picture.width, picture.height);
+}
+
+void Draw(Picture& picture, const std::string& text, int left, int top, int scale = 4)
+{
+    QrPlacement placement;
+    placement.left = left;
+    placement.top = top;
+    placement.scale = scale;
+    DrawQrCode(picture, text, placement);
+}
+
+TEST(QrScan, TakesTheSecretOfTheFirstOtpauthCode)
+{
+    const Row rows[] = {
+        {"one code", [](Picture& p) { Draw(p, kOtpauth, 100, 100); }, QrScanStatus::SecretFound,
+         kSecret},
+        {"among window clutter",
+         [](Picture& p) {
+             DrawWindowClutter(p, 1);
+             Draw(p, kOtpauth, 300, 200);
+         },
+         QrScanStatus::SecretFound, kSecret},
+        {"a web address beside it",
+         [](Picture& p) {
+             Draw(p, "https://example.org/enrol", 20, 20);
+             Draw(p, kOtpauth, 400, 20);
+         },
+         QrScanStatus::SecretFound, kSecret},
+        {"hotp with a counter",
+         [](Picture& p) { Draw(p, "otpauth://hotp/x?counter=7&secret=MFRGG", 100, 100); },
+         QrScanStatus::SecretFound, "MFRGG"},
+        {"lower case and escapes kept as written",
+         [](Picture& p) { Draw(p, "otpauth://totp/x?secret=jbsw%33dp+q", 100, 100); },
+         QrScanStatus::SecretFound, "jbsw%33dp+q"},
+        {"the payload ends at its first zero byte",
+         [](Picture& p) {
+             Draw(p, std::string("otpauth://totp/x?secret=MFRGG\0ZZZ&issuer=I", 42), 100, 100);
+         },
+         QrScanStatus::SecretFound, "MFRGG"},
+        {"2 pixels per module", [](Picture& p) { Draw(p, kOtpauth, 50, 50, 2); },
+         QrScanStatus::SecretFound, kSecret},
+        {"3 pixels per module", [](Picture& p) { Draw(p, kOtpauth, 50, 50, 3); },
+         QrScanStatus::SecretFound, kSecret},
+        {"light on dark",
+         [](Picture& p) {
+             QrPlacement placement;
+             placement.left = 100;
+             placement.top = 100;
+             placement.lightOnDark = true;
+             DrawQrCode(p, kOtpauth, placement);
+         },
+         QrScanStatus::SecretFound, kSecret},
+        {"a secret followed by '=' is passed over",
+         [](Picture& p) {
+             Draw(p, "otpauth://totp/x?secret=MFRGG===", 20, 20);
+             Draw(p, kOtpauth, 400, 20);
+         },
+         QrScanStatus::SecretFound, kSecret},
+        {"a damaged code does not hide a good one",
+         [](Picture& p) {
+             QrPlacement damaged;
+             damaged.left = 20;
+             damaged.top = 20;
+             damaged.damaged = true;
+             DrawQrCode(p, kOtherOtpauth, damaged);
+             Draw(p, kOtpauth, 400, 20);
+         },
+         QrScanStatus::SecretFound, kSecret},
+        {"no code", [](Picture& p) { DrawWindowClutter(p, 2); }, QrScanStatus::NoOtpauthCode, ""},
+        {"only a web address", [](Picture& p) { Draw(p, "https://example.org/", 100, 100); },
+         QrScanStatus::NoOtpauthCode, ""},
+        {"capitalised scheme",
+         [](Picture& p) { Draw(p, "OTPAUTH://totp/x?secret=MFRGG", 100, 100); },
+         QrScanStatus::NoOtpauthCode, ""},
+        {"no // after the scheme",
+         [](Picture& p) { Draw(p, "otpauth:totp/x?secret=MFRGG", 100, 100); },
+         QrScanStatus::NoOtpauthCode, ""},
+        {"no secret pair", [](Picture& p) { Draw(p, "otpauth://totp/x?issuer=I", 100, 100); },
+         QrScanStatus::NoOtpauthCode, ""},
+        {"only a secret followed by '='",
+         [](Picture& p) { Draw(p, "otpauth://totp/x?secret=MFRGG===", 100, 100); },
+         QrScanStatus::NoOtpauthCode, ""},
+        {"a damaged code",
+         [](Picture& p) {
+             QrPlacement damaged;
+             damaged.left = 100;
+             damaged.top = 100;
+             damaged.damaged = true;
+             DrawQrCode(p, kOtpauth, damaged);
+         },
+         QrScanStatus::DecodeFailed, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Picture picture(800, 600);
+        row.draw(picture);
+        const QrScanResult result = Scan(picture);
+        EXPECT_EQ(result.status, row.status);
+        EXPECT_EQ(result.secret, row.secret);
+    }
+}
+
+TEST(QrScan, TwoOtpauthCodesGiveTheDecodersFirst)
+{
+    Picture picture(800, 600);
+    Draw(picture, kOtpauth, 20, 20);
+    Draw(picture, kOtherOtpauth, 400, 300);
+
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::QRCode);
+    const ZXing::Results listed =
+        ZXing::ReadBarcodes(ZXing::ImageView(picture.grey.data(), picture.width, picture.height,
+                                             ZXing::ImageFormat::Lum),
+                            hints);
+    ASSERT_EQ(listed.size(), 2u);
+    const std::string first(listed[0].bytes().begin(), listed[0].bytes().end());
+
+    const QrScanResult result = Scan(picture);
+    EXPECT_EQ(result.status, QrScanStatus::SecretFound);
+    EXPECT_EQ(result.secret, first == kOtpauth ? kSecret : "GEZDGNBVGY3TQOJQ");
+}
+
+TEST(QrScan, RefusesRastersWithoutPixels)
+{
+    const uint8_t pixel = 255;
+    for (auto [width, height] :
+         {std::pair{0, 10}, {10, 0}, {-1, 10}, {10, -5}, {0, 0}, {-3, -3}, {70000, 70000}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        EXPECT_EQ(ScanRasterForOtpauthSecret(&pixel, width, height).status,
+                  QrScanStatus::RasterUnusable);
+    }
+    EXPECT_EQ(ScanRasterForOtpauthSecret(nullptr, 10, 10).status, QrScanStatus::RasterUnusable);
+    EXPECT_EQ(ScanRasterForOtpauthSecret(&pixel, 1, 1).status, QrScanStatus::NoOtpauthCode);
+}
+
+TEST(QrScan, ReadsAPictureThatIsNothingButTheCode)
+{
+    // Cut at the code's edge, without its quiet zone, as some exports are.
+    for (int scale : {1, 3}) {
+        SCOPED_TRACE(std::to_string(scale) + " pixels per module");
+        const int quietZone = 4 * scale;
+        const int size = QrCodeSize(kOtpauth, scale) - 2 * quietZone;
+        Picture picture(size, size);
+        QrPlacement placement;
+        placement.left = -quietZone;
+        placement.top = -quietZone;
+        placement.scale = scale;
+        DrawQrCode(picture, kOtpauth, placement);
+        const QrScanResult result = Scan(picture);
+        EXPECT_EQ(result.status, QrScanStatus::SecretFound);
+        EXPECT_EQ(result.secret, kSecret);
+    }
+}
+
+} // namespace
