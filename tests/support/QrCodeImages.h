@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QString>
 #include <string>
 #include <vector>
 
@@ -29,3 +30,8 @@ QImage DamagedCode(const QImage& code, const QrLook& look = QrLook());
 
 // Light on dark, as a dark-mode page shows a code.
 QImage Inverted(const QImage& picture);
+
+// Writes the picture as a GIF of grey levels. Qt reads GIF but does not write
+// it, so the tests make their own: 8-bit codes, the code table reset before it
+// grows, which keeps the writer tiny at the price of no compression.
+bool SaveAsGif(const QImage& picture, const QString& path);
