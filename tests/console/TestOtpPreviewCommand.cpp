@@ -1,58 +1,20 @@
 #include "CKelvraDlg.h"
+#include "OtpPreviewProbe.h"
 #include "RecordingOperator.h"
 #include "otp/CDiaLogOTP.h"
 #include "otp/CodeWindow.h"
 #include "seed/Base32.h"
 #include "seed/SeedText.h"
 
-#include <QApplication>
 #include <QDateTime>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <QTreeWidget>
 #include <QtTest>
 #include <stdexcept>
 
 namespace {
-
-struct PreviewSeen
-{
-    bool opened = false;
-    QString caption;
-    QStringList offsets;
-    QStringList codes;
-    int currentRow = -1;
-};
-
-// Presses Test and reads the preview it opens, then closes it as the operator
-// would. Nothing opened leaves opened false.
-PreviewSeen PressTest(CKelvraDlg& window)
-{
-    PreviewSeen seen;
-    QTimer watcher;
-    watcher.setInterval(0);
-    QObject::connect(&watcher, &QTimer::timeout, [&seen] {
-        auto* dialog = qobject_cast<CDiaLogOTP*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        seen.opened = true;
-        seen.caption = dialog->findChild<QLabel*>("otpCaption")->text();
-        auto* list = dialog->findChild<QTreeWidget*>("otpList");
-        for (int row = 0; row < list->topLevelItemCount(); ++row) {
-            seen.offsets << list->topLevelItem(row)->text(0);
-            seen.codes << list->topLevelItem(row)->text(1);
-        }
-        seen.currentRow = list->indexOfTopLevelItem(list->currentItem());
-        dialog->accept();
-    });
-    watcher.start();
-    window.OnTest();
-    return seen;
-}
 
 QStringList ExpectedCodes(const QString& canonicalSeed, qint64 now, int step,
                           OtpAlgorithm algorithm)
