@@ -23,7 +23,7 @@ CKelvraDlg::CKelvraDlg(Operator& op, QString dataFolder, QWidget* parent)
 {
     InitStationResources();
     ui->setupUi(this);
-    FitLayoutToFont();
+    LayOutAsTemplate();
     OnInitDialog();
 }
 
@@ -99,7 +99,7 @@ void CKelvraDlg::OnInitDialog()
 
 // The form gives rows and groups; the sizes of the window's first design,
 // in dialog units, follow the font so that nothing is clipped at any scale.
-void CKelvraDlg::FitLayoutToFont()
+void CKelvraDlg::LayOutAsTemplate()
 {
     const DialogUnits units(fontMetrics());
 

@@ -82,7 +82,7 @@ private:
     void OnInitDialog();
     void OnDestroy();
     void OnSeedEditChanged(const QString& text);
-    void FitLayoutToFont();
+    void LayOutAsTemplate();
     void UpdateData(); // the state's texts to their labels
 
     // Runs work on the window's thread; a worker thread waits for it.
