@@ -20,6 +20,9 @@ QString XvfbServer::start()
     // -displayfd 1: the server chooses a free display and writes its number to
     // our pipe once it is ready to accept clients.
     m_process.setProgram("Xvfb");
+    // The server's complaints go straight to the test's own output, where a
+    // failing run shows them; a pipe nobody drains could stall the server.
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.setArguments({"-displayfd", "1", "-screen", "0", geometry, "-nolisten", "tcp"});
     m_process.start();
     if (!m_process.waitForStarted(kStartTimeoutMs))
@@ -36,11 +39,14 @@ QString XvfbServer::start()
     bool ok = false;
     const int number = announced.trimmed().toInt(&ok);
     if (!ok) {
-        const QString output = QString::fromLocal8Bit(m_process.readAllStandardError());
+        const QString state = m_process.state() == QProcess::Running
+                                  ? QString("still running")
+                                  : QString("exited with %1").arg(m_process.exitCode());
         stop();
-        return QString("Xvfb did not announce a display within %1 ms. Its output:\n%2")
+        return QString("Xvfb did not announce a display within %1 ms (%2); its messages are "
+                       "in the output above")
             .arg(kStartTimeoutMs)
-            .arg(output);
+            .arg(state);
     }
     m_display = QString(":%1").arg(number);
     return {};

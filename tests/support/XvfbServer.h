@@ -30,7 +30,8 @@ public:
     XvfbServer& operator=(const XvfbServer&) = delete;
 
     // Starts the server and waits until it accepts clients. Returns an empty
-    // text on success, otherwise what went wrong with the server's own output.
+    // text on success, otherwise what went wrong (the server's own messages
+    // go to this process's standard error).
     QString start();
 
     // ":N" once started.
