@@ -1,12 +1,11 @@
 #pragma once
 
 #include "ConsoleWindow.h"
+#include "ThreadCall.h"
 #include "seed/ExportFiles.h"
 #include "seed/SeedTable.h"
 
 #include <QDialog>
-#include <QMetaObject>
-#include <QThread>
 #include <memory>
 #include <type_traits>
 
@@ -98,15 +97,5 @@ private:
 
 template <typename Work> auto CKelvraDlg::onWindowThread(Work work) -> std::invoke_result_t<Work>
 {
-    using Result = std::invoke_result_t<Work>;
-    if (QThread::currentThread() == thread())
-        return work();
-    if constexpr (std::is_void_v<Result>) {
-        QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection);
-    } else {
-        Result result{};
-        QMetaObject::invokeMethod(
-            this, [&] { result = work(); }, Qt::BlockingQueuedConnection);
-        return result;
-    }
+    return CallOnThreadOf(this, std::move(work));
 }
