@@ -229,21 +229,6 @@ void CKelvraDlg::OnSeal()
     // Sealing is wired with the programming of one token.
 }
 
-void CKelvraDlg::OnTest()
-{
-    // The one-time-password preview comes with its own dialog.
-}
-
-void CKelvraDlg::OnScanScreen()
-{
-    // The QR import comes with its own work.
-}
-
-void CKelvraDlg::OnLoadImageFile()
-{
-    // The QR import comes with its own work.
-}
-
 void CKelvraDlg::OnClear()
 {
     ui->logList->clear();

@@ -50,6 +50,11 @@ public:
     void GenerateRandomSeed(int mode); // 1: 32 characters, otherwise 64
     void SetSeedText(const QString& text);
 
+    // QR import: places the secret of the first otpauth code found, as
+    // SetSeedText does. Window's thread.
+    bool LoadQrImageFile(const QString& path);
+    bool ImportSeedFromQr(const uint8_t* grey, int width, int height);
+
     // Keeps Burn disabled for the given time whatever the token refresh says,
     // then enables it: the pause after an arming press, without blocking the
     // window. Window's thread.
