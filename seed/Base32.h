@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ByteString.h"
+#include "seed/ByteString.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,8 @@
 // Lenient decoder (programs tokens, checks seed files, makes the hex export).
 // Returns the number of bytes written to out, 0 for text it refuses: empty,
 // only "=", a character outside the alphabet, only zero bits, longer than
-// 255 characters, or a result larger than capacity. Allocates nothing.
+// 255 characters, or a result larger than capacity. Nothing is written to out
+// when it returns 0. Allocates nothing.
 int32_t Base32ToBytes(const char* text, uint8_t* out, size_t capacity);
 
 // Strict decoder (the OTP preview): throws std::invalid_argument with the
@@ -18,5 +19,6 @@ int32_t Base32ToBytes(const char* text, uint8_t* out, size_t capacity);
 ByteString DecodeBase32(std::string_view text);
 ByteString DecodeBase32Chunk(std::string_view chunk);
 
-// Encodes whole 5-byte groups (length a multiple of 5) without padding.
+// Encodes whole 5-byte groups without padding. A length that is not a
+// multiple of 5 gives an empty text.
 std::string EncodeBase32Groups(const uint8_t* bytes, size_t length);

@@ -3,8 +3,31 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string_view>
 #include <vector>
+
+// Overwrites raw memory in a way the optimiser keeps.
+void WipeMemory(void* bytes, size_t count);
+
+// Plain heap storage that is wiped before it goes back to the heap, so no copy
+// of a secret survives a reallocation, a move-assignment or a destruction.
+template <typename T> struct WipingAllocator
+{
+    using value_type = T;
+
+    WipingAllocator() = default;
+    template <typename U> WipingAllocator(const WipingAllocator<U>&) noexcept {}
+
+    T* allocate(size_t count) { return std::allocator<T>().allocate(count); }
+    void deallocate(T* storage, size_t count) noexcept
+    {
+        WipeMemory(storage, count * sizeof(T));
+        std::allocator<T>().deallocate(storage, count);
+    }
+
+    template <typename U> bool operator==(const WipingAllocator<U>&) const noexcept { return true; }
+};
 
 // A growable byte sequence that owns its storage: keys, messages, digests and
 // decoded seeds. It holds secrets, so its storage is wiped before release.
@@ -40,13 +63,14 @@ public:
     void append(const uint8_t* bytes, size_t count);
     void resize(size_t count);
 
-    friend bool operator==(const ByteString& a, const ByteString& b) { return a.m_bytes == b.m_bytes; }
+    friend bool operator==(const ByteString& a, const ByteString& b)
+    {
+        return a.m_bytes == b.m_bytes;
+    }
 
 private:
-    std::vector<uint8_t> m_bytes;
+    std::vector<uint8_t, WipingAllocator<uint8_t>> m_bytes;
 };
 
 // Overwrites every byte with 0; the length is unchanged.
 void WipeBytes(ByteString& bytes);
-// Overwrites raw memory in a way the optimiser keeps.
-void WipeMemory(void* bytes, size_t count);
