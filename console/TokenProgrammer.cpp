@@ -101,8 +101,10 @@ bool TokenProgrammer::ProgramToken()
 
 void TokenProgrammer::FinishAttempt(bool succeeded, const QString& serialNumber)
 {
-    m_burn.burnActive = 0;
+    // Relabel first: a Stop press the window handles before the relabel still
+    // finds programming armed and is taken as Stop, not as a new Burn.
     m_window.setBurnText(QStringLiteral("Burn"));
+    m_burn.burnActive = 0;
     ++g_totalCount;
 
     if (succeeded) {
