@@ -14,6 +14,7 @@ constexpr int32_t TOKEN_ERR_SEED_TOO_LONG = 0x1004;
 constexpr int32_t TOKEN_ERR_BAD_CONFIG = 0x1006;
 constexpr int32_t TOKEN_ERR_KEY_LOCKED = 0x1007;
 constexpr int32_t TOKEN_ERR_TRANSMIT = 0x1008;
+constexpr int32_t TOKEN_ERR_BAD_KEY = 0x1009;     // customer key text is not 32 hexadecimal digits
 constexpr int32_t TOKEN_AUTH_TRIES_LEFT = 0x10C0; // 0x10C0..0x10CF, low four bits = tries left
 constexpr int32_t TOKEN_ERR_BAD_TIME = 0x2001;
 constexpr int32_t TOKEN_ERR_BUFFER = 0x2002;
