@@ -1,0 +1,19 @@
+#include "CAboutDlg.h"
+
+#include "DialogUnits.h"
+#include "ui_AboutDlg.h"
+
+#include <QIcon>
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::AboutDlg>())
+{
+    ui->setupUi(this);
+    const DialogUnits units(fontMetrics());
+    const int iconSize = units.y(20);
+    ui->iconLabel->setPixmap(
+        QIcon(QStringLiteral(":/station/station.png")).pixmap(iconSize, iconSize));
+    ui->closeButton->setMinimumWidth(units.x(50));
+    setMinimumWidth(units.x(170));
+}
+
+CAboutDlg::~CAboutDlg() = default;

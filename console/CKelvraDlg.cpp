@@ -1,0 +1,257 @@
+#include "CKelvraDlg.h"
+
+#include "CAboutDlg.h"
+#include "DialogUnits.h"
+#include "ui_KelvraDlg.h"
+
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+
+// The forms' icon lives in a resource file compiled into a static library;
+// naming it here keeps the linker from dropping it.
+static void InitStationResources()
+{
+    Q_INIT_RESOURCE(station);
+}
+
+CKelvraDlg::CKelvraDlg(Operator& op, QString dataFolder, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::KelvraDlg>()), m_operator(op),
+      m_exportFiles(std::move(dataFolder))
+{
+    InitStationResources();
+    ui->setupUi(this);
+    LayOutAsTemplate();
+    OnInitDialog();
+}
+
+CKelvraDlg::~CKelvraDlg()
+{
+    OnDestroy();
+}
+
+void CKelvraDlg::OnInitDialog()
+{
+    // Desktops on Linux give a dialog no system menu to hang "About..." on:
+    // the window's context menu and F1 carry it instead.
+    addAction(ui->aboutAction);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(ui->aboutAction, &QAction::triggered, this, &CKelvraDlg::OnAbout);
+
+    setWindowIcon(QIcon(QStringLiteral(":/station/station.png")));
+
+    ui->step30Radio->setChecked(true);
+    ui->sha1Radio->setChecked(true);
+    ui->display30Radio->setChecked(true);
+
+    auto* randomMenu = new QMenu(tr("Random"), this);
+    randomMenu->addAction(ui->random32Action);
+    randomMenu->addAction(ui->random64Action);
+    ui->randomButton->setMenu(randomMenu);
+    auto* scanQrMenu = new QMenu(tr("Scan QR"), this);
+    scanQrMenu->addAction(ui->scanScreenAction);
+    scanQrMenu->addAction(ui->loadImageFileAction);
+    ui->scanQrButton->setMenu(scanQrMenu);
+
+    ui->testButton->setEnabled(false);
+    ui->burnButton->setEnabled(false);
+    ui->syncClockCheck->setChecked(true);
+    ui->exportCheck->setChecked(false);
+    ui->seedEdit->setReadOnly(true);
+    ui->sealButton->hide();
+    ui->seedFileLabel->hide();
+    ui->seedFilePathText->hide();
+    ui->readerCombo->setCurrentIndex(-1);
+
+    g_totalCount = 0;
+    g_failCount = 0;
+    g_successCount = 0;
+    g_detectPending = 1;
+    g_programPending = 1;
+    g_pollState = PollIdle;
+    m_state.update([](ConsoleTexts& texts) { texts.tips.clear(); });
+
+    const int widths[] = {210, 180, 180, 380};
+    for (int column = 0; column < 4; ++column) {
+        ui->logList->header()->resizeSection(column, widths[column]);
+        ui->logList->headerItem()->setTextAlignment(column, Qt::AlignCenter);
+    }
+
+    connect(ui->burnButton, &QPushButton::clicked, this, &CKelvraDlg::OnBurn);
+    connect(ui->connectButton, &QPushButton::clicked, this, &CKelvraDlg::OnConnect);
+    connect(ui->sealButton, &QPushButton::clicked, this, &CKelvraDlg::OnSeal);
+    connect(ui->clearButton, &QPushButton::clicked, this, &CKelvraDlg::OnClear);
+    connect(ui->randomButton, &QToolButton::clicked, this, [this] { GenerateRandomSeed(1); });
+    connect(ui->random32Action, &QAction::triggered, this, [this] { GenerateRandomSeed(1); });
+    connect(ui->random64Action, &QAction::triggered, this, [this] { GenerateRandomSeed(2); });
+    connect(ui->editButton, &QPushButton::clicked, this, &CKelvraDlg::OnEdit);
+    connect(ui->loadSeedFileButton, &QPushButton::clicked, this, &CKelvraDlg::OnLoadSeedFile);
+    connect(ui->scanScreenAction, &QAction::triggered, this, &CKelvraDlg::OnScanScreen);
+    connect(ui->loadImageFileAction, &QAction::triggered, this, &CKelvraDlg::OnLoadImageFile);
+    connect(ui->testButton, &QPushButton::clicked, this, &CKelvraDlg::OnTest);
+    connect(ui->seedEdit, &QLineEdit::textChanged, this, &CKelvraDlg::OnSeedEditChanged);
+
+    // The template's placeholders give way to the (empty) texts.
+    UpdateData();
+}
+
+// Rows, groups and proportions of the original template, sized from the
+// font so that nothing is clipped at any scale.
+void CKelvraDlg::LayOutAsTemplate()
+{
+    const DialogUnits units(fontMetrics());
+
+    // Each group's fields start where the other group's do.
+    int labelColumn = 0;
+    for (QWidget* label :
+         {ui->seedLabel, ui->timeWindowLabel, ui->algorithmLabel, ui->displayTimeLabel,
+          ui->readerLabel, ui->serialNumberLabel, ui->tokenClockLabel, ui->computerClockLabel,
+          ui->syncClockLabel, ui->exportLabel})
+        labelColumn = std::max(labelColumn, label->sizeHint().width());
+    ui->dataLayout->setColumnMinimumWidth(0, labelColumn);
+    ui->tokenLayout->setColumnMinimumWidth(0, labelColumn);
+
+    // The buttons down the right edge share one width.
+    int rightWidth = units.x(46);
+    for (QWidget* button : {ui->testButton, ui->connectButton, ui->burnButton, ui->clearButton})
+        rightWidth = std::max(rightWidth, button->sizeHint().width());
+    for (QWidget* button :
+         {ui->testButton, ui->connectButton, ui->burnButton, ui->clearButton, ui->sealButton})
+        button->setFixedWidth(rightWidth);
+
+    // Split buttons stand as tall as the push buttons beside them.
+    const int buttonHeight = ui->loadSeedFileButton->sizeHint().height();
+    for (QToolButton* button : {ui->scanQrButton, ui->randomButton}) {
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setMinimumHeight(buttonHeight);
+    }
+
+    ui->seedEdit->setMinimumWidth(units.x(280));
+    ui->readerCombo->setMinimumWidth(units.x(226));
+    ui->userNameEdit->setMinimumWidth(units.x(79));
+    for (QWidget* count : {ui->totalCount, ui->successCount, ui->failCount})
+        count->setMinimumWidth(units.x(20));
+    ui->countersLayout->setSpacing(units.x(6));
+    ui->logList->setMinimumWidth(units.x(316));
+    ui->logList->setFixedHeight(units.y(58));
+    ui->dialogLayout->setSpacing(units.y(6));
+
+    // The seed file row keeps its place while hidden, so the window does not
+    // grow under the operator's hand when the first file loads.
+    for (QWidget* widget : {ui->seedFileLabel, ui->seedFilePathText}) {
+        QSizePolicy policy = widget->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        widget->setSizePolicy(policy);
+    }
+}
+
+void CKelvraDlg::OnDestroy()
+{
+    m_exportFiles.close();
+}
+
+void CKelvraDlg::done(int result)
+{
+    OnDestroy();
+    QDialog::done(result);
+}
+
+// Esc closes the window (the dialog's own handling); Enter closes it too,
+// unless a button has the focus, which Enter then presses.
+void CKelvraDlg::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (enter && plain) {
+        if (auto* button = qobject_cast<QToolButton*>(focusWidget()))
+            button->click();
+        else
+            accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CKelvraDlg::UpdateData()
+{
+    const ConsoleTexts texts = m_state.texts();
+    ui->serialNumberText->setText(texts.serialNumber);
+    ui->tokenClockText->setText(texts.tokenClock);
+    ui->computerClockText->setText(texts.computerClock);
+    ui->tipsText->setText(texts.tips);
+    ui->seedFilePathText->setText(texts.seedFilePath);
+    ui->seedFilePathText->setToolTip(texts.seedFilePath);
+}
+
+void CKelvraDlg::postTokenRefresh()
+{
+    QMetaObject::invokeMethod(this, &CKelvraDlg::OnTokenRefresh, Qt::QueuedConnection);
+}
+
+void CKelvraDlg::OnTokenRefresh()
+{
+    const ConsoleTexts texts = m_state.texts();
+    if (!m_burnHeld)
+        ui->burnButton->setEnabled(!texts.seedText.isEmpty() && !texts.serialNumber.isEmpty());
+    UpdateData();
+}
+
+void CKelvraDlg::holdBurnButton(int milliseconds)
+{
+    m_burnHeld = true;
+    ui->burnButton->setEnabled(false);
+    QTimer::singleShot(milliseconds, this, [this] {
+        m_burnHeld = false;
+        ui->burnButton->setEnabled(true);
+    });
+}
+
+void CKelvraDlg::OnConnect()
+{
+    if (selectedReaderIndex() < 0) {
+        m_state.update(
+            [](ConsoleTexts& texts) { texts.tips = tr("Please select a card reader!"); });
+        UpdateData();
+        return;
+    }
+    // Starting the token poll on the chosen reader is wired by the poll's own work.
+}
+
+void CKelvraDlg::OnBurn()
+{
+    // Arming and disarming programming is wired by the poll's own work.
+}
+
+void CKelvraDlg::OnSeal()
+{
+    // Sealing is wired with the programming of one token.
+}
+
+void CKelvraDlg::OnTest()
+{
+    // The one-time-password preview comes with its own dialog.
+}
+
+void CKelvraDlg::OnScanScreen()
+{
+    // The QR import comes with its own work.
+}
+
+void CKelvraDlg::OnLoadImageFile()
+{
+    // The QR import comes with its own work.
+}
+
+void CKelvraDlg::OnClear()
+{
+    ui->logList->clear();
+}
+
+void CKelvraDlg::OnAbout()
+{
+    auto* about = new CAboutDlg(this);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->open();
+}

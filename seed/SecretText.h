@@ -1,0 +1,22 @@
+#pragma once
+
+#include "ByteString.h"
+
+#include <QString>
+#include <string>
+
+// Overwrites the characters of a text that held a seed, then empties it.
+// A text that shares its storage with another copy is only released: writing
+// through it would detach and wipe a fresh copy instead of the shared one.
+inline void WipeText(QString& text)
+{
+    if (text.isDetached())
+        WipeMemory(text.data(), static_cast<size_t>(text.size()) * sizeof(QChar));
+    text = QString();
+}
+
+inline void WipeText(std::string& text)
+{
+    WipeMemory(text.data(), text.size());
+    text.clear();
+}

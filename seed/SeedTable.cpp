@@ -1,0 +1,44 @@
+#include "SeedTable.h"
+
+#include "SecretText.h"
+
+SeedTable::~SeedTable()
+{
+    wipeAll();
+}
+
+void SeedTable::clear()
+{
+    std::lock_guard lock(m_lock);
+    wipeAll();
+}
+
+void SeedTable::set(const QString& serialNumber, const QString& seedText)
+{
+    std::lock_guard lock(m_lock);
+    QString& seed = m_seeds[serialNumber];
+    WipeText(seed);
+    seed = seedText;
+}
+
+std::optional<QString> SeedTable::find(const QString& serialNumber) const
+{
+    std::lock_guard lock(m_lock);
+    auto it = m_seeds.find(serialNumber);
+    if (it == m_seeds.end())
+        return std::nullopt;
+    return it->second;
+}
+
+size_t SeedTable::size() const
+{
+    std::lock_guard lock(m_lock);
+    return m_seeds.size();
+}
+
+void SeedTable::wipeAll()
+{
+    for (auto& entry : m_seeds)
+        WipeText(entry.second);
+    m_seeds.clear();
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <map>
+#include <mutex>
+#include <optional>
+
+// The seed file's seeds by token serial number. The window's thread reloads it
+// while the poll thread looks serial numbers up, so every access takes the lock.
+// Serial numbers match exactly: case-sensitive, nothing trimmed.
+class SeedTable
+{
+public:
+    SeedTable() = default;
+    ~SeedTable();
+    SeedTable(const SeedTable&) = delete;
+    SeedTable& operator=(const SeedTable&) = delete;
+
+    void clear();
+    // A serial number already present gets the new seed.
+    void set(const QString& serialNumber, const QString& seedText);
+    std::optional<QString> find(const QString& serialNumber) const;
+    size_t size() const;
+
+private:
+    void wipeAll();
+
+    mutable std::mutex m_lock;
+    std::map<QString, QString> m_seeds;
+};

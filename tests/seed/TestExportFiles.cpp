@@ -1,0 +1,158 @@
+#include "seed/ExportFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+const QDateTime kStart(QDate(2024, 3, 5), QTime(8, 7, 6));
+constexpr char kHeader[] = "UPN,Serial Number,Secret Key,Time Interval,Manufacturer,Model\r\n";
+constexpr char kSeed[] = "GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ"; // "1234567890" twice
+constexpr char kSeedHex[] = "3132333435363738393031323334353637383930";
+
+class ExportFilesTest : public ::testing::Test
+{
+protected:
+    QString folder() const { return m_dir.filePath(QStringLiteral("Tools/Data")); }
+    QString path(const char* suffix) const
+    {
+        return QDir(folder()).filePath(QStringLiteral("Seed-2024-03-05-08-07-06") +
+                                       QLatin1String(suffix));
+    }
+    // What another program sees in the file right now.
+    static QByteArray contents(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<cannot open>");
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(ExportFilesTest, CreatesTheFolderAndThreeFilesNamedByTheLocalTime)
+{
+    ExportFiles files(folder());
+    ASSERT_EQ(files.open(kStart), ExportFiles::OpenResult::Opened);
+    EXPECT_TRUE(files.isOpen());
+    EXPECT_EQ(files.hexPath(), path(".hex.csv"));
+    EXPECT_EQ(files.b32Path(), path(".b32.csv"));
+    EXPECT_EQ(files.azurePath(), path(".azure.csv"));
+    EXPECT_EQ(contents(path(".hex.csv")), "");
+    EXPECT_EQ(contents(path(".b32.csv")), "");
+    EXPECT_EQ(contents(path(".azure.csv")), kHeader);
+}
+
+// The files hold every seed in clear, whatever the process's umask allows.
+TEST_F(ExportFilesTest, FilesAreReadableByTheirOwnerOnly)
+{
+    const mode_t previous = umask(0);
+    ExportFiles files(folder());
+    const auto result = files.open(kStart);
+    umask(previous);
+    ASSERT_EQ(result, ExportFiles::OpenResult::Opened);
+    for (const char* suffix : {".hex.csv", ".b32.csv", ".azure.csv"}) {
+        struct stat info
+        {};
+        ASSERT_EQ(stat(QFile::encodeName(path(suffix)).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << suffix;
+    }
+}
+
+// Each record is in the files, for any reader, the moment append returns;
+// a second record appends without a second header.
+TEST_F(ExportFilesTest, RecordsAreInTheFilesWhenAppendReturns)
+{
+    ExportFiles files(folder());
+    ASSERT_EQ(files.open(kStart), ExportFiles::OpenResult::Opened);
+    EXPECT_TRUE(files.append({"alice@example.com", "ZP0001", kSeed, 30}).isEmpty());
+    EXPECT_EQ(contents(path(".hex.csv")), QByteArray("ZP0001,") + kSeedHex + "\r\n");
+    EXPECT_EQ(contents(path(".b32.csv")), QByteArray("ZP0001,") + kSeed + "\r\n");
+    EXPECT_EQ(contents(path(".azure.csv")), QByteArray(kHeader) + "alice@example.com,ZP0001," +
+                                                kSeed + ",30,Morvane,Zentoka\r\n");
+
+    EXPECT_EQ(files.open(kStart.addSecs(60)), ExportFiles::OpenResult::AlreadyOpen);
+    EXPECT_TRUE(files.append({"", "ZP0002", "MZXW6===", 60}).isEmpty());
+    EXPECT_TRUE(contents(path(".hex.csv")).endsWith("ZP0002,666F6F\r\n"));
+    EXPECT_TRUE(contents(path(".azure.csv"))
+                    .endsWith("Zentoka\r\n,ZP0002,MZXW6===,60,Morvane,Zentoka\r\n"));
+    EXPECT_EQ(contents(path(".azure.csv")).count("UPN,"), 1);
+}
+
+TEST_F(ExportFilesTest, FieldsAreWrittenAsUtf8AndQuotedOnlyWhenTheyWouldBreakTheLine)
+{
+    ExportFiles files(folder());
+    ASSERT_EQ(files.open(kStart), ExportFiles::OpenResult::Opened);
+    files.append(
+        {QStringLiteral("J\u00fcrgen \u0141\u00f3d\u017a, \"QA\""), "ZP0003", "not base32", 30});
+    EXPECT_EQ(contents(path(".hex.csv")), "ZP0003,\r\n") << "a refused seed has no hex";
+    EXPECT_TRUE(contents(path(".azure.csv"))
+                    .endsWith("\"J\xC3\xBCrgen \xC5\x81\xC3\xB3\x64\xC5\xBA, \"\"QA\"\"\","
+                              "ZP0003,not base32,30,Morvane,Zentoka\r\n"));
+}
+
+// A set created within the same second as an earlier one must not wipe the
+// records of the earlier one.
+TEST_F(ExportFilesTest, ReopeningAnExistingNameAppendsInsteadOfTruncating)
+{
+    {
+        ExportFiles first(folder());
+        ASSERT_EQ(first.open(kStart), ExportFiles::OpenResult::Opened);
+        first.append({"a", "ZP0001", kSeed, 30});
+    }
+    ExportFiles second(folder());
+    ASSERT_EQ(second.open(kStart), ExportFiles::OpenResult::Opened);
+    second.append({"b", "ZP0002", kSeed, 30});
+    EXPECT_EQ(contents(path(".b32.csv")).count("\r\n"), 2);
+    EXPECT_EQ(contents(path(".azure.csv")).count("UPN,"), 1);
+    EXPECT_EQ(contents(path(".azure.csv")).count("\r\n"), 3);
+}
+
+// A file that cannot be created is reported in order; the files that did
+// open still receive records, and the next open replaces the whole set.
+TEST_F(ExportFilesTest, IncompleteSetReportsTheFirstMissingFileAndSkipsIt)
+{
+    ASSERT_TRUE(QDir().mkpath(path(".b32.csv")));
+    ExportFiles files(folder());
+    EXPECT_EQ(files.open(kStart), ExportFiles::OpenResult::B32Failed);
+    EXPECT_FALSE(files.isOpen());
+    EXPECT_TRUE(files.append({"a", "ZP0001", kSeed, 30}).isEmpty());
+    EXPECT_EQ(contents(path(".hex.csv")), QByteArray("ZP0001,") + kSeedHex + "\r\n");
+    EXPECT_EQ(contents(path(".azure.csv")).count("\r\n"), 2) << "header and record";
+
+    ASSERT_EQ(files.open(kStart.addSecs(1)), ExportFiles::OpenResult::Opened);
+    EXPECT_TRUE(files.b32Path().endsWith(QStringLiteral("08-07-07.b32.csv")));
+
+    QFile blocker(m_dir.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    ExportFiles inFile(m_dir.filePath(QStringLiteral("file/Data")));
+    EXPECT_EQ(inFile.open(kStart), ExportFiles::OpenResult::HexFailed);
+}
+
+// A write that fails is reported once per file, with the file's path; the
+// other files keep receiving their records.
+TEST_F(ExportFilesTest, FailedWriteIsReportedOnceWithTheFileName)
+{
+    ASSERT_TRUE(QDir().mkpath(folder()));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), path(".b32.csv")));
+    ExportFiles files(folder());
+    ASSERT_EQ(files.open(kStart), ExportFiles::OpenResult::Opened);
+    EXPECT_EQ(files.append({"a", "ZP0001", kSeed, 30}), QStringList{path(".b32.csv")});
+    EXPECT_TRUE(files.append({"b", "ZP0002", kSeed, 30}).isEmpty());
+    EXPECT_EQ(contents(path(".hex.csv")).count("\r\n"), 2);
+    EXPECT_EQ(contents(path(".azure.csv")).count("\r\n"), 3);
+}
+
+TEST_F(ExportFilesTest, CloseEndsTheSet)
+{
+    ExportFiles files(folder());
+    ASSERT_EQ(files.open(kStart), ExportFiles::OpenResult::Opened);
+    files.close();
+    EXPECT_FALSE(files.isOpen());
+    EXPECT_TRUE(files.append({"a", "ZP0001", kSeed, 30}).isEmpty());
+    EXPECT_EQ(contents(path(".b32.csv")), "");
+}
+
+} // namespace
