@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConsoleController.h"
 #include "ConsoleWindow.h"
 #include "seed/ExportFiles.h"
 #include "seed/SeedTable.h"
@@ -42,7 +43,8 @@ public:
     bool syncClockChecked() override;
     bool exportChecked() override;
     void openExportFiles() override;
-    void appendExportRecord() override;
+    void appendExportRecord(const QString& serialNumber, const QString& seedText) override;
+    void appendExportRecord(); // the token and seed the fields show
     void addLogRow(const QString& serialNumber, const QString& userName,
                    const QString& result) override;
     void showCounters() override;
@@ -71,6 +73,7 @@ public slots:
 
 protected:
     void done(int result) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -89,6 +92,8 @@ private:
     SeedTable m_seedTable;
     ExportFiles m_exportFiles;
     bool m_burnHeld = false;
+    // Last member: built when everything it reaches is, and shut down first.
+    std::unique_ptr<ConsoleController> m_console;
 };
 
 template <typename Work> auto CKelvraDlg::onWindowThread(Work work) -> std::invoke_result_t<Work>

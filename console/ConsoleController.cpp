@@ -21,7 +21,8 @@ ConsoleController::~ConsoleController()
 void ConsoleController::Start()
 {
     m_shutDown = false;
-    m_readerMonitor.start();
+    if (!m_readerMonitor.running())
+        m_readerMonitor.start();
 }
 
 void ConsoleController::Shutdown()

@@ -16,6 +16,7 @@ public:
     // Window's thread.
     void start();
     void stopAndWait();
+    bool running() const { return m_thread.running(); }
 
     // One cycle of the monitor, on the monitor's thread.
     void ReaderMonitorProc();

@@ -69,7 +69,7 @@ bool TokenProgrammer::ProgramToken()
     const QString serialNumber = m_window.state().texts().serialNumber;
     if (serialNumber.isEmpty()) {
         m_window.op().showMessage(kNoTokenMessage, kErrorCaption);
-        FinishAttempt(false, serialNumber);
+        FinishAttempt(false, serialNumber, {});
         return false;
     }
 
@@ -77,14 +77,14 @@ bool TokenProgrammer::ProgramToken()
     const QString seedText = m_window.state().texts().seedText;
     if (seedText.isEmpty()) {
         m_window.op().showMessage(kNoSeedMessage, kErrorCaption);
-        FinishAttempt(false, serialNumber);
+        FinishAttempt(false, serialNumber, {});
         return false;
     }
 
     const SeedForToken seed = DecodeSeedForToken(seedText);
     if (!seed.problem.isEmpty()) {
         m_window.op().showMessage(seed.problem, kErrorCaption);
-        FinishAttempt(false, serialNumber);
+        FinishAttempt(false, serialNumber, {});
         return false;
     }
 
@@ -95,11 +95,12 @@ bool TokenProgrammer::ProgramToken()
                                           seed.bytes.data(), static_cast<int>(seed.bytes.size()));
     if (result != TOKEN_OK)
         m_window.op().showMessage(ProgramFailedMessage(result), kErrorCaption);
-    FinishAttempt(result == TOKEN_OK, serialNumber);
+    FinishAttempt(result == TOKEN_OK, serialNumber, seedText);
     return result == TOKEN_OK;
 }
 
-void TokenProgrammer::FinishAttempt(bool succeeded, const QString& serialNumber)
+void TokenProgrammer::FinishAttempt(bool succeeded, const QString& serialNumber,
+                                    const QString& seedText)
 {
     // Relabel first: a Stop press the window handles before the relabel still
     // finds programming armed and is taken as Stop, not as a new Burn.
@@ -108,7 +109,7 @@ void TokenProgrammer::FinishAttempt(bool succeeded, const QString& serialNumber)
     ++g_totalCount;
 
     if (succeeded) {
-        m_window.appendExportRecord();
+        m_window.appendExportRecord(serialNumber, seedText);
         AddLogRow(serialNumber, m_window.state().texts().userName, QStringLiteral("Succeeded"));
         m_window.op().showMessage(kProgrammedMessage, kProductCaption);
         ++g_successCount;

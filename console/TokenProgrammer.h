@@ -38,7 +38,8 @@ public:
     void OnSeal();
 
 private:
-    void FinishAttempt(bool succeeded, const QString& serialNumber);
+    // seedText: the normalised text of the seed written, for the export files.
+    void FinishAttempt(bool succeeded, const QString& serialNumber, const QString& seedText);
 
     ConsoleWindow& m_window;
     BurnState& m_burn;

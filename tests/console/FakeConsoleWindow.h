@@ -10,7 +10,6 @@
 #include <QMap>
 #include <QObject>
 #include <QThread>
-
 #include <atomic>
 #include <cstdio>
 #include <functional>
@@ -169,14 +168,12 @@ public:
     {
         onWindowThread([&] { ++exportOpened; });
     }
-    void appendExportRecord() override
+    void appendExportRecord(const QString& serialNumber, const QString& seedText) override
     {
         onWindowThread([&] {
             if (!exportCheck)
                 return;
-            const ConsoleTexts texts = m_state.texts();
-            exportRecords.push_back(
-                {texts.serialNumber, texts.seedText, userNameEdit, timing.timeStep});
+            exportRecords.push_back({serialNumber, seedText, userNameEdit, timing.timeStep});
             m_state.update([&](ConsoleTexts& t) { t.userName = userNameEdit; });
         });
     }
@@ -184,9 +181,8 @@ public:
                    const QString& result) override
     {
         onWindowThread([&] {
-            logRows.insert(logRows.begin(),
-                           {LogTimeText(QDateTime::currentDateTime()), serialNumber, userName,
-                            result});
+            logRows.insert(logRows.begin(), {LogTimeText(QDateTime::currentDateTime()),
+                                             serialNumber, userName, result});
         });
     }
     void showCounters() override
