@@ -13,7 +13,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
     ui->iconLabel->setPixmap(
         QIcon(QStringLiteral(":/station/station.png")).pixmap(iconSize, iconSize));
     ui->closeButton->setMinimumWidth(units.x(50));
-    setMinimumWidth(units.x(170));
+    setFixedSize(sizeHint().expandedTo(QSize(units.x(170), units.y(62))));
 }
 
 CAboutDlg::~CAboutDlg() = default;

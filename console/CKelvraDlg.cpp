@@ -96,12 +96,12 @@ void CKelvraDlg::OnInitDialog()
     connect(ui->testButton, &QPushButton::clicked, this, &CKelvraDlg::OnTest);
     connect(ui->seedEdit, &QLineEdit::textChanged, this, &CKelvraDlg::OnSeedEditChanged);
 
-    // The template's placeholders give way to the (empty) texts.
+    // The form's placeholders give way to the (empty) texts.
     UpdateData();
 }
 
-// Rows, groups and proportions of the original template, sized from the
-// font so that nothing is clipped at any scale.
+// The form gives rows and groups; the sizes of the window's first design,
+// in dialog units, follow the font so that nothing is clipped at any scale.
 void CKelvraDlg::LayOutAsTemplate()
 {
     const DialogUnits units(fontMetrics());

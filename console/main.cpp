@@ -5,25 +5,25 @@
 
 namespace {
 
-// Without a desktop session the station still opens: Qt serves its window
-// to a VNC viewer on this machine only.
-void ServeOverVncWithoutDesktop()
+// Without a desktop session Qt would abort with a message about platform
+// plugins; say what to do instead. The VNC road serves the window on this
+// machine only: Qt's own VNC platform would offer it to the whole network.
+bool HasDesktop()
 {
-    const bool platformChosen = std::getenv("QT_QPA_PLATFORM") != nullptr;
-    const bool desktop =
-        std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
-    if (platformChosen || desktop)
-        return;
-    setenv("QT_QPA_PLATFORM", "vnc:size=1280x900:addr=127.0.0.1:port=5900", 1);
-    std::printf("station: no desktop session; connect a VNC viewer to 127.0.0.1:5900\n");
-    std::fflush(stdout);
+    return std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") ||
+           std::getenv("WAYLAND_DISPLAY");
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    ServeOverVncWithoutDesktop();
+    if (!HasDesktop()) {
+        std::fprintf(stderr, "station: no desktop session (DISPLAY and WAYLAND_DISPLAY are "
+                             "unset); run it with scripts/serve-over-vnc to use it over VNC "
+                             "on 127.0.0.1\n");
+        return 2;
+    }
     CKelvraApp app(argc, argv);
     return app.InitInstance();
 }
