@@ -2,7 +2,7 @@
 
 #include "console/ClockTexts.h"
 #include "console/ConsoleWindow.h"
-#include "support/RecordingOperator.h"
+#include "tests/support/RecordingOperator.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
