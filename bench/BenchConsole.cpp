@@ -127,6 +127,7 @@ int main(int argc, char** argv)
         QTemporaryDir data;
         CKelvraDlg window(op, data.path());
         window.show();
+        window.StartReaderMonitor();
         if (!Connect(window, reader))
             return Fail("the reader was not listed", pcsc);
 
@@ -168,7 +169,7 @@ int main(int argc, char** argv)
     {
         RecordingOperator op;
         QTemporaryDir data;
-        CKelvraDlg window(op, data.path()); // not shown: no reader monitor
+        CKelvraDlg window(op, data.path()); // no reader monitor
         window.findChild<QWidget*>("exportCheck")->setProperty("checked", true);
         ConsoleController console(window);
         g_readerName.set(QString::fromStdString(reader));

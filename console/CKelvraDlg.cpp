@@ -163,13 +163,9 @@ void CKelvraDlg::done(int result)
     QDialog::done(result);
 }
 
-// The reader monitor starts when the operator first sees the window, as the
-// window opens; a window that is never shown reads no readers.
-void CKelvraDlg::showEvent(QShowEvent* event)
+void CKelvraDlg::StartReaderMonitor()
 {
-    QDialog::showEvent(event);
-    if (!event->spontaneous())
-        m_console->Start();
+    m_console->Start();
 }
 
 // Esc closes the window (the dialog's own handling); Enter closes it too,

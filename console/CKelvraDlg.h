@@ -58,6 +58,10 @@ public:
     // window. Window's thread.
     void holdBurnButton(int milliseconds);
 
+    // Starts following the readers; the application calls it as the window
+    // opens. A window without it (a widget test) touches no PC/SC.
+    void StartReaderMonitor();
+
 public slots:
     void OnTokenRefresh();
     void OnConnect();
@@ -73,7 +77,6 @@ public slots:
 
 protected:
     void done(int result) override;
-    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

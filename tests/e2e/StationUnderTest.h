@@ -38,6 +38,7 @@ public:
         App();
         window = std::make_unique<CKelvraDlg>(op, data.path());
         window->show();
+        window->StartReaderMonitor();
     }
     ~StationUnderTest()
     {
