@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -62,11 +63,21 @@ bool ServeUntil(const std::function<bool()>& condition)
     return true;
 }
 
+// Runs the window's event loop for the given time, idle as an operator's.
 void ServeFor(std::chrono::milliseconds duration)
 {
-    const auto end = Clock::now() + duration;
-    while (Clock::now() < end)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    QEventLoop loop;
+    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The process's CPU use while the window sits idle for the given time.
+double IdleCpuPercent(std::chrono::seconds duration)
+{
+    const double cpuBefore = CpuSeconds();
+    const auto wallBefore = Clock::now();
+    ServeFor(duration);
+    return 100 * (CpuSeconds() - cpuBefore) / (Ms(Clock::now() - wallBefore) / 1000);
 }
 
 // Runs work on a thread of its own, as the poll would, serving the window
@@ -128,20 +139,17 @@ int main(int argc, char** argv)
         CKelvraDlg window(op, data.path());
         window.show();
         window.StartReaderMonitor();
+        ServeFor(1s);
+        const double monitorOnly = IdleCpuPercent(std::chrono::seconds(idleSeconds / 3 + 1));
         if (!Connect(window, reader))
             return Fail("the reader was not listed", pcsc);
-
         ServeFor(1s);
-        const double cpuBefore = CpuSeconds();
-        const auto wallBefore = Clock::now();
-        ServeFor(std::chrono::seconds(idleSeconds));
-        const double cpu = CpuSeconds() - cpuBefore;
-        const double wall = Ms(Clock::now() - wallBefore) / 1000;
-        std::printf("idle CPU, connected, no token, %d s: %.2f %% of one core\n", idleSeconds,
-                    100 * cpu / wall);
+        std::printf("idle CPU, connected, no token, %d s: %.2f %% of one core "
+                    "(reader monitor alone: %.2f %%)\n",
+                    idleSeconds, IdleCpuPercent(std::chrono::seconds(idleSeconds)), monitorOnly);
 
         auto* serialLabel = window.findChild<QLabel*>("serialNumberText");
-        std::vector<double> insertToSerial;
+        std::vector<double> insertToSerial, seenByPcsc, stationShare;
         for (int i = 0; i < 21; ++i) {
             VirtualTokenSettings settings;
             settings.serial = "BN" + std::to_string(1000 + i);
@@ -149,10 +157,12 @@ int main(int argc, char** argv)
             const auto start = Clock::now();
             if (!pcsc.insert(0, token))
                 return Fail("insert", pcsc);
+            seenByPcsc.push_back(Ms(Clock::now() - start));
             if (!ServeUntil(
                     [&] { return serialLabel->text() == QString::fromStdString(settings.serial); }))
                 return Fail("the serial number was not shown", pcsc);
             insertToSerial.push_back(Ms(Clock::now() - start));
+            stationShare.push_back(insertToSerial.back() - seenByPcsc.back());
             if (!pcsc.remove(0) || !ServeUntil([&] { return serialLabel->text().isEmpty(); }))
                 return Fail("remove", pcsc);
         }
@@ -161,6 +171,9 @@ int main(int argc, char** argv)
             "%zu tokens)\n",
             Median(insertToSerial), *std::min_element(insertToSerial.begin(), insertToSerial.end()),
             *std::max_element(insertToSerial.begin(), insertToSerial.end()), insertToSerial.size());
+        std::printf("  until PC/SC reports the card: median %.1f ms; from there to the serial "
+                    "number on screen (the station's share): median %.1f ms\n",
+                    Median(seenByPcsc), Median(stationShare));
     }
 
     // 3: the three stations of one token (detection, Burn's configuration,
@@ -179,6 +192,7 @@ int main(int argc, char** argv)
         window.SetSeedText(QStringLiteral("JBSWY3DPEHPK3PXPJBSWY3DPEHPK3PXP"));
 
         std::vector<double> added;
+        std::vector<double> parts[6];
         for (int i = 0; i < 21; ++i) {
             const double detect =
                 OnWorker([&] { console.poll().DetectToken(QString::fromStdString(reader)); });
@@ -198,13 +212,23 @@ int main(int argc, char** argv)
                 TokenAuthenticate(reader.c_str(), g_customerKey);
                 TokenWriteSeed(reader.c_str(), g_customerKey, seed, sizeof seed);
             });
-            // DetectToken's fixed 50 ms pause before it asks for a refresh.
-            added.push_back((detect - bareRead - 50) + (configure - bareConfigure) +
+            parts[0].push_back(detect);
+            parts[1].push_back(bareRead);
+            parts[2].push_back(configure);
+            parts[3].push_back(bareConfigure);
+            parts[4].push_back(program);
+            parts[5].push_back(bareProgram);
+            // Outside a running poll DetectToken's 50 ms pause does not wait.
+            added.push_back((detect - bareRead) + (configure - bareConfigure) +
                             (program - bareProgram));
         }
         std::printf("time the station adds to one programmed token: median %.2f ms "
                     "(detect + configure + write, beyond exchanges and pauses; %zu tokens)\n",
                     Median(added), added.size());
+        std::printf("  medians, station / bare commands: detect %.1f / %.1f, "
+                    "configure %.1f / %.1f, write %.1f / %.1f ms\n",
+                    Median(parts[0]), Median(parts[1]), Median(parts[2]), Median(parts[3]),
+                    Median(parts[4]), Median(parts[5]));
         if (op.texts().count(QStringLiteral("Token successfully programmed!")) != 21)
             std::printf("warning: not every token was programmed: %s\n",
                         qPrintable(op.texts().join(QStringLiteral(" | "))));

@@ -56,8 +56,10 @@ void ReaderMonitor::ReaderMonitorProc()
             });
             m_window.postTokenRefresh();
         }
-        DropGoneReaders(readerListText);
-        AddNewReaders(SplitReaderList(readerListText));
+        // The list changes only here, so one look at it serves the whole cycle.
+        QStringList entries = m_window.readerEntries();
+        DropGoneReaders(readerListText, entries);
+        AddNewReaders(SplitReaderList(readerListText), entries);
     }
     m_window.postTokenRefresh();
 }
@@ -75,20 +77,20 @@ void ReaderMonitor::ShowNoReader()
     m_window.postTokenRefresh();
 }
 
-void ReaderMonitor::DropGoneReaders(const QString& readerListText)
+void ReaderMonitor::DropGoneReaders(const QString& readerListText, QStringList& entries)
 {
     // A plain substring test: an entry stays while its text is part of any
     // listed name.
-    const QStringList entries = m_window.readerEntries();
     for (int i = static_cast<int>(entries.size()) - 1; i >= 0; --i) {
-        if (!readerListText.contains(entries[i]))
+        if (!readerListText.contains(entries[i])) {
             m_window.deleteReaderEntry(i);
+            entries.removeAt(i);
+        }
     }
 }
 
-void ReaderMonitor::AddNewReaders(const QStringList& names)
+void ReaderMonitor::AddNewReaders(const QStringList& names, QStringList& entries)
 {
-    QStringList entries = m_window.readerEntries();
     for (const QString& name : names) {
         if (!entries.contains(name, Qt::CaseSensitive)) {
             m_window.appendReaderEntry(name);

@@ -23,8 +23,9 @@ public:
 
 private:
     void ShowNoReader();
-    void DropGoneReaders(const QString& readerListText);
-    void AddNewReaders(const QStringList& names);
+    // entries: the list as it stands, kept in step with the changes made.
+    void DropGoneReaders(const QString& readerListText, QStringList& entries);
+    void AddNewReaders(const QStringList& names, QStringList& entries);
 
     ConsoleWindow& m_window;
     CycleThread m_thread;
