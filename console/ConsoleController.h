@@ -34,7 +34,6 @@ public:
 
     TokenProgrammer& programmer() { return m_programmer; }
     TokenPoll& poll() { return m_poll; }
-    ReaderMonitor& readerMonitor() { return m_readerMonitor; }
 
 private:
     void ReleaseBurnButton();

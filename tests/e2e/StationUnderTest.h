@@ -46,15 +46,22 @@ public:
         window.reset();
     }
 
-    // One application for the process, never destroyed: torn down among the
-    // static objects at exit, it would outlive the platform it runs on.
+    // One application for the process, made after the fixture's pcscd and
+    // ended by QtApplicationEnvironment once the tests have run (among the
+    // static objects at exit it would outlive the platform it runs on).
     static QApplication& App()
     {
         static int argc = 1;
         static char name[] = "station-e2e";
         static char* argv[] = {name, nullptr};
-        static QApplication* app = new QApplication(argc, argv);
-        return *app;
+        if (!Instance())
+            Instance() = new QApplication(argc, argv);
+        return *Instance();
+    }
+    static QApplication*& Instance()
+    {
+        static QApplication* app = nullptr;
+        return app;
     }
 
     template <typename T> T* child(const char* name) const
