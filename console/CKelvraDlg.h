@@ -2,6 +2,7 @@
 
 #include "ConsoleController.h"
 #include "ConsoleWindow.h"
+#include "ThreadCall.h"
 #include "seed/ExportFiles.h"
 #include "seed/SeedTable.h"
 
@@ -90,6 +91,7 @@ private:
     template <typename Work> auto onWindowThread(Work work) -> std::invoke_result_t<Work>;
 
     std::unique_ptr<Ui::KelvraDlg> ui;
+    ThreadCaller m_windowThread; // made on the window's thread with the window
     Operator& m_operator;
     ConsoleState m_state;
     SeedTable m_seedTable;
@@ -101,15 +103,5 @@ private:
 
 template <typename Work> auto CKelvraDlg::onWindowThread(Work work) -> std::invoke_result_t<Work>
 {
-    using Result = std::invoke_result_t<Work>;
-    if (QThread::currentThread() == thread())
-        return work();
-    if constexpr (std::is_void_v<Result>) {
-        QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection);
-    } else {
-        Result result{};
-        QMetaObject::invokeMethod(
-            this, [&] { result = work(); }, Qt::BlockingQueuedConnection);
-        return result;
-    }
+    return m_windowThread.call(std::move(work));
 }

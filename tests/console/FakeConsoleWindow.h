@@ -2,6 +2,7 @@
 
 #include "console/ClockTexts.h"
 #include "console/ConsoleWindow.h"
+#include "console/ThreadCall.h"
 #include "tests/support/RecordingOperator.h"
 
 #include <QCoreApplication>
@@ -197,13 +198,7 @@ public:
         m_state.update([&](ConsoleTexts& texts) { texts.seedText = text; });
     }
 
-    void onWindowThread(const std::function<void()>& work)
-    {
-        if (QThread::currentThread() == m_thread.thread())
-            work();
-        else
-            QMetaObject::invokeMethod(&m_thread, work, Qt::BlockingQueuedConnection);
-    }
+    void onWindowThread(const std::function<void()>& work) { m_thread.run(work); }
 
 private:
     static TimingOptions DefaultTiming()
@@ -214,7 +209,7 @@ private:
     }
 
     ConsoleState m_state;
-    QObject m_thread; // lives on the main thread: the window's thread
+    ThreadCaller m_thread; // lives on the main thread: the window's thread
     WindowThreadOperator m_operator{*this};
 };
 

@@ -1,4 +1,5 @@
 #include "console/CycleThread.h"
+#include "console/ThreadCall.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -22,19 +23,16 @@ QCoreApplication& App()
 // Stands for the window: an object on the main thread a worker may wait on.
 struct MainThreadCall
 {
-    QObject target;
+    ThreadCaller target;
     std::atomic<int> served{0};
 
     // From the worker: waits until the main thread has run the call.
     void fromWorker()
     {
-        QMetaObject::invokeMethod(
-            &target,
-            [this] {
-                EXPECT_EQ(QThread::currentThread(), App().thread());
-                ++served;
-            },
-            Qt::BlockingQueuedConnection);
+        target.run([this] {
+            EXPECT_EQ(QThread::currentThread(), App().thread());
+            ++served;
+        });
     }
 };
 
@@ -102,7 +100,7 @@ TEST(CycleThread, AWaitStartedWhileWaitingForTheSameWorker)
     SpinUntil(calling);
     bool innerReturned = false;
     QMetaObject::invokeMethod(
-        &window.target,
+        QCoreApplication::instance(),
         [&] {
             thread.stopAndWait();
             innerReturned = true;

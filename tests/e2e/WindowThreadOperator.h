@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/ThreadCall.h"
 #include "tests/support/RecordingOperator.h"
 
 #include <QCoreApplication>
@@ -27,7 +28,7 @@ public:
             return;
         }
         ++m_waiting;
-        QMetaObject::invokeMethod(&m_window, answer, Qt::BlockingQueuedConnection);
+        m_window.run(answer);
         --m_waiting;
     }
     QString askOpenFileName(const QString& filter) override
@@ -43,6 +44,6 @@ public:
     std::function<void(const QString&)> whenShown; // runs on the window's thread
 
 private:
-    QObject m_window; // created on the main thread: the window's
+    ThreadCaller m_window; // created on the main thread: the window's
     std::atomic<int> m_waiting{0};
 };

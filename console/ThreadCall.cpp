@@ -1,0 +1,87 @@
+#include "ThreadCall.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+// Lives on the calling thread's stack until the call has run or was dropped.
+struct Handover
+{
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    bool ran = false;
+};
+
+QEvent::Type CallEventType()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+class CallEvent : public QEvent
+{
+public:
+    CallEvent(const std::function<void()>& work, Handover& handover)
+        : QEvent(CallEventType()), m_work(work), m_handover(handover)
+    {}
+    // Also reached when the event is dropped unrun: the caller must not wait for ever.
+    ~CallEvent() override { finish(false); }
+
+    void run()
+    {
+        {
+            // Pairs with the caller's unlock before posting: what it wrote is seen here.
+            std::lock_guard lock(m_handover.lock);
+        }
+        m_work();
+        finish(true);
+    }
+
+private:
+    void finish(bool ran)
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        std::lock_guard lock(m_handover.lock);
+        m_handover.done = true;
+        m_handover.ran = ran;
+        m_handover.finished.notify_all();
+    }
+
+    const std::function<void()>& m_work;
+    Handover& m_handover;
+    bool m_finished = false;
+};
+
+} // namespace
+
+bool ThreadCaller::run(const std::function<void()>& work)
+{
+    if (QThread::currentThread() == thread()) {
+        work();
+        return true;
+    }
+    Handover handover;
+    auto* call = new CallEvent(work, handover);
+    {
+        std::lock_guard lock(handover.lock);
+    }
+    QCoreApplication::postEvent(this, call);
+
+    std::unique_lock lock(handover.lock);
+    handover.finished.wait(lock, [&] { return handover.done; });
+    return handover.ran;
+}
+
+bool ThreadCaller::event(QEvent* event)
+{
+    if (event->type() != CallEventType())
+        return QObject::event(event);
+    static_cast<CallEvent*>(event)->run();
+    return true;
+}
