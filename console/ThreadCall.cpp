@@ -33,10 +33,6 @@ public:
 
     void run()
     {
-        {
-            // Pairs with the caller's unlock before posting: what it wrote is seen here.
-            std::lock_guard lock(m_handover.lock);
-        }
         m_work();
         finish(true);
     }
@@ -69,7 +65,9 @@ bool ThreadCaller::run(const std::function<void()>& work)
     Handover handover;
     auto* call = new CallEvent(work, handover);
     {
-        std::lock_guard lock(handover.lock);
+        // Pairs with the lock event() takes first: what this thread wrote,
+        // the event included, is seen there.
+        std::lock_guard lock(m_posting);
     }
     QCoreApplication::postEvent(this, call);
 
@@ -80,6 +78,9 @@ bool ThreadCaller::run(const std::function<void()>& work)
 
 bool ThreadCaller::event(QEvent* event)
 {
+    {
+        std::lock_guard lock(m_posting);
+    }
     if (event->type() != CallEventType())
         return QObject::event(event);
     static_cast<CallEvent*>(event)->run();

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QThread>
 #include <functional>
+#include <mutex>
 #include <type_traits>
 
 // Runs work on the thread it was created on, and makes a caller from another
@@ -36,4 +37,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+
+private:
+    std::mutex m_posting;
 };
