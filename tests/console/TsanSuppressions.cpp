@@ -10,6 +10,7 @@ extern "C" const char* __tsan_default_suppressions()
     return "called_from_lib:libQt6Core.so.6\n"
            "called_from_lib:libQt6Gui.so.6\n"
            "called_from_lib:libQt6Widgets.so.6\n"
+           "called_from_lib:libQt6Test.so.6\n"
            "called_from_lib:libpcsclite.so.1\n"
            // glibc's time zone setup behind localtime_r
            "race:tzset_internal\n";
