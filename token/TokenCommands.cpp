@@ -8,9 +8,10 @@
 #include <array>
 #include <cstring>
 
-// Each command holds the card link lock from its connect to its return, and
-// releases the connection on the paths where the token link always has; a
-// connection left open is released by the next command's connect.
+// Each command holds the card link lock from its connect to its return. It
+// releases the connection on success (READ INFO and WRITE SEED also after a
+// failed exchange; SEAL never); on the other paths the connection stays open
+// until the next command's connect releases it, leaving the card powered.
 
 namespace {
 

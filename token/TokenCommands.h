@@ -7,7 +7,10 @@
 
 // The five token commands. Each opens its own connection to the card in the
 // named reader (UTF-8 text), exchanges its APDUs and returns a result code of
-// TokenResult.h. customerKeyText is 32 hexadecimal characters.
+// TokenResult.h. customerKeyText is 32 hexadecimal characters: a missing or
+// empty text gives TOKEN_ERR_NO_KEY, any other text TOKEN_ERR_BAD_KEY, both
+// before anything is sent. The commands may be called from any thread; each
+// holds the card link lock (CardTransport.h) from its connect to its return.
 
 // Reads serial number and clock. The texts are copied without a terminating
 // zero; the lengths are capacities in, lengths used out. The clock text is
@@ -17,6 +20,8 @@ int32_t TokenReadInfo(const char* reader, uint8_t* serial, unsigned* serialLengt
 
 int32_t TokenAuthenticate(const char* reader, const char* customerKeyText);
 
+// seedLength 0..63; longer is TOKEN_ERR_SEED_TOO_LONG, negative (or a missing
+// seed) TOKEN_ERR_BUFFER.
 int32_t TokenWriteSeed(const char* reader, const char* customerKeyText, const uint8_t* seed,
                        int seedLength);
 
@@ -27,7 +32,9 @@ int32_t TokenConfigure(const char* reader, const char* customerKeyText, const ch
 
 int32_t TokenSeal(const char* reader, const char* customerKeyText);
 
-// Reads a token time text; 0 and the clock value on success, -1 otherwise.
+// Reads a token time text of length bytes (it ends early at a zero byte); 0
+// and the clock value on success, -1 otherwise (also for a field longer than
+// 255 characters or one whose value overflows).
 int ParseTokenTimeText(const char* text, size_t length, uint32_t* seconds);
 
 uint32_t ReadBigEndian(const uint8_t* bytes, size_t count);

@@ -2,16 +2,18 @@
 // readers. Without arguments it lists the readers and reads the token in each;
 // with reader names it reads only those.
 //
-//   token-info [READER...]
-//
-// Exit status: 0 when at least one token was read, 1 otherwise.
+//   token-info [READER...]   exit status 0 when at least one token was read
+//   token-info --list        the reader names, one a line; 0 when there is one
+//   token-info --service     0 when the PC/SC service answers
 
 #include "CardTransport.h"
 #include "TokenCommands.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
+#include <winscard.h>
 
 namespace {
 
@@ -48,18 +50,37 @@ bool ShowToken(const std::string& reader)
     return true;
 }
 
+bool ServiceAnswers()
+{
+    SCARDCONTEXT context = 0;
+    if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS)
+        return false;
+    SCardReleaseContext(context);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--service") == 0)
+        return ServiceAnswers() ? 0 : 1;
+
+    const bool listOnly = argc == 2 && std::strcmp(argv[1], "--list") == 0;
     std::vector<std::string> readers(argv + 1, argv + argc);
-    if (readers.empty()) {
+    if (readers.empty() || listOnly) {
         std::string text;
         if (ListReaders(text) != 0) {
-            std::printf("No smart-card reader found (is pcscd running?)\n");
+            if (!listOnly)
+                std::printf("No smart-card reader found (is pcscd running?)\n");
             return 1;
         }
         readers = SplitReaderList(text);
+    }
+    if (listOnly) {
+        for (const auto& reader : readers)
+            std::printf("%s\n", reader.c_str());
+        return 0;
     }
     bool anyRead = false;
     for (const auto& reader : readers)

@@ -90,6 +90,29 @@ TEST_F(TokenLink, ReadInfoGivesSerialNumberAndTokenClock)
     EXPECT_EQ(lastCommand(), (std::vector<uint8_t>{0x80, 0x41, 0x00, 0x00, 0x02, 0x02, 0x11}));
 }
 
+TEST_F(TokenLink, EveryCommandWorksOverEitherProtocol)
+{
+    // The first reader's token speaks T=1, this one T=0: the exchange must
+    // name the protocol the connection agreed on, or the reader refuses it.
+    auto t0 =
+        std::make_shared<VirtualToken>(VirtualTokenSettings{.serial = "TK-T0", .protocolT0 = true});
+    ASSERT_TRUE(pcsc.insert(1, t0)) << pcsc.failure();
+    const std::string r = pcsc.readerName(1);
+    const auto seed = RandomSeed(20);
+    EXPECT_EQ(Read(r).serial, "TK-T0");
+    EXPECT_EQ(TokenAuthenticate(r.c_str(), kKey), TOKEN_OK);
+    EXPECT_EQ(TokenWriteSeed(r.c_str(), kKey, seed.data(), 20), TOKEN_OK);
+    EXPECT_EQ(TokenConfigure(r.c_str(), kKey, "SHA256", 60, 15, "2024/02/29/12/00/00", 0),
+              TOKEN_OK);
+    EXPECT_EQ(TokenSeal(r.c_str(), kKey), TOKEN_OK);
+    const auto state = t0->state();
+    EXPECT_EQ(state.seed, seed);
+    EXPECT_EQ(state.algorithm, 2);
+    EXPECT_EQ(state.displayTime, 15);
+    EXPECT_TRUE(state.sealed);
+    EXPECT_EQ(Read(reader()).serial, "TK-0042");
+}
+
 TEST_F(TokenLink, ReadInfoHonoursTheCallersCapacities)
 {
     const std::string longest(32, 'S');
@@ -337,16 +360,20 @@ TEST_F(TokenLink, TokenRemovedBetweenCommands)
 
 TEST_F(TokenLink, TokenLiftedDuringACommand)
 {
-    // Lifted before answering: the reader hands back an empty answer.
+    // Lifted before answering: the reader hands back an empty answer (or a
+    // failed exchange), never a status word.
     token->liftOnNextCommand();
     EXPECT_NE(Read(reader()).result, TOKEN_OK);
     ASSERT_TRUE(pcsc.waitForCard(0, false)) << pcsc.failure();
     EXPECT_EQ(Read(reader()).result, TOKEN_ERR_CONNECT);
 
-    // Lifted after the challenge: the cryptogram cannot be sent.
+    // Lifted after the challenge: the cryptogram cannot be sent. The vpcd
+    // reader reports that as a failed exchange or, depending on when it
+    // notices, as an empty answer; the command fails either way.
     ASSERT_TRUE(pcsc.insert(0, token)) << pcsc.failure();
     token->liftAfterNextAnswer();
-    EXPECT_EQ(TokenAuthenticate(reader().c_str(), kKey), TOKEN_ERR_TRANSMIT);
+    const int32_t result = TokenAuthenticate(reader().c_str(), kKey);
+    EXPECT_TRUE(result == TOKEN_ERR_TRANSMIT || result == TOKEN_ERR_AUTH) << std::hex << result;
     ASSERT_TRUE(pcsc.waitForCard(0, false)) << pcsc.failure();
 
     // Lifted as the seed arrives: not written, and not reported as written.

@@ -1,5 +1,7 @@
 #include "PcscFixture.h"
 
+#include "LocalPorts.h"
+
 #include <PCSC/winscard.h>
 #include <algorithm>
 #include <atomic>
@@ -11,12 +13,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <netinet/in.h>
 #include <random>
 #include <signal.h>
 #include <spawn.h>
 #include <sstream>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -37,14 +37,32 @@ constexpr char DRIVER[] = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so";
 
 std::atomic<bool> g_fixtureAlive{false};
 
+constexpr char FOLDER_PREFIX[] = "station-pcsc-";
+
+// Folders of test processes that ended without cleaning up (killed by a
+// timeout, say); their pcscd ended with them.
+void RemoveStaleFolders(const fs::path& base)
+{
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(base, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(FOLDER_PREFIX, 0) != 0)
+            continue;
+        const long pid = std::strtol(name.c_str() + std::strlen(FOLDER_PREFIX), nullptr, 10);
+        if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            fs::remove_all(entry.path(), error);
+    }
+}
+
 // The folder of this process's private stack. Its path never changes: the
 // PC/SC client reads the socket's path once per process.
 const fs::path& StackFolder()
 {
     static const fs::path folder = [] {
         const char* tmp = std::getenv("TMPDIR");
-        fs::path base = tmp != nullptr && std::strlen(tmp) < 40 ? tmp : "/tmp";
-        return base / ("station-pcsc-" + std::to_string(getpid()));
+        const fs::path base = tmp != nullptr && std::strlen(tmp) < 40 ? tmp : "/tmp";
+        RemoveStaleFolders(base);
+        return base / (FOLDER_PREFIX + std::to_string(getpid()));
     }();
     return folder;
 }
@@ -83,58 +101,10 @@ std::string DriverFor(int pair)
     return copy.string();
 }
 
-bool PortIsFree(uint16_t port)
-{
-    // As the driver binds it: any address, reusing ports in TIME_WAIT.
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    const bool free = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return free;
-}
-
 bool PairIsFree(uint16_t base)
 {
     return base != SYSTEM_VPCD_PORT && base + 1 != SYSTEM_VPCD_PORT && PortIsFree(base) &&
            PortIsFree(static_cast<uint16_t>(base + 1));
-}
-
-// True when process pid holds a socket listening on TCP port: another
-// process's reader on the same port would take our tokens.
-bool ListensOn(pid_t pid, uint16_t port)
-{
-    std::ifstream table("/proc/" + std::to_string(pid) + "/net/tcp");
-    std::string line;
-    std::getline(table, line); // header
-    char wanted[8];
-    std::snprintf(wanted, sizeof wanted, ":%04X", port);
-    std::string inode;
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, node;
-        fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
-            timeout >> node;
-        if (state == "0A" && local.size() >= 5 && local.substr(local.size() - 5) == wanted) {
-            inode = node;
-            break;
-        }
-    }
-    if (inode.empty())
-        return false;
-    std::error_code error;
-    for (const auto& entry :
-         fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
-        if (fs::read_symlink(entry.path(), error).string() == "socket:[" + inode + "]")
-            return true;
-    }
-    return false;
 }
 
 std::vector<std::string> ListedReaders()
@@ -367,6 +337,7 @@ bool PcscFixture::waitUntilReady(std::string& problem)
         }
         std::vector<std::string> listed = ListedReaders();
         if (listed == wanted) {
+            // Another process's reader on one of our ports would take our tokens.
             for (int slot = 0; slot < readerCount(); ++slot) {
                 if (!ListensOn(m_daemon, port(slot))) {
                     problem = "port " + std::to_string(port(slot)) + " is not pcscd's";
@@ -378,7 +349,8 @@ bool PcscFixture::waitUntilReady(std::string& problem)
         std::this_thread::sleep_for(20ms);
     }
     problem = "its readers were not listed within " +
-              std::to_string(std::chrono::seconds(START_TIMEOUT).count()) + " s";
+              std::to_string(std::chrono::seconds(START_TIMEOUT).count()) +
+              " s (did this process call PC/SC before it created the fixture?)";
     return false;
 }
 

@@ -88,9 +88,12 @@ VirtualToken::~VirtualToken()
     OPENSSL_cleanse(m_settings.customerKey.data(), m_settings.customerKey.size());
 }
 
-std::vector<uint8_t> VirtualToken::atr()
+std::vector<uint8_t> VirtualToken::atr() const
 {
-    // Direct convention, T=1, no historical bytes.
+    // Direct convention, no historical bytes; T=0 is what an ATR without
+    // protocol bytes means.
+    if (m_settings.protocolT0)
+        return {0x3B, 0x00};
     return {0x3B, 0x80, 0x80, 0x01, 0x01};
 }
 
@@ -191,13 +194,17 @@ std::vector<uint8_t> VirtualToken::readInfo(uint8_t p1, uint8_t p2,
     if (data[0] != 0x02 || data[1] != 0x11)
         return Status(Sw::WrongData);
     // Four leading bytes, the serial number, a version, the clock, 90 00.
-    std::vector<uint8_t> answer{0x02, 0x11, 0x00, static_cast<uint8_t>(m_state.serial.size())};
-    answer.insert(answer.end(), m_state.serial.begin(), m_state.serial.end());
-    answer.insert(answer.end(), {0x01, 0x00});
     const uint32_t now = static_cast<uint32_t>(HostTimeNow() + m_state.clockOffset);
-    answer.insert(answer.end(), {static_cast<uint8_t>(now >> 24), static_cast<uint8_t>(now >> 16),
-                                 static_cast<uint8_t>(now >> 8), static_cast<uint8_t>(now)});
-    answer.insert(answer.end(), {0x90, 0x00});
+    std::vector<uint8_t> answer;
+    answer.reserve(m_state.serial.size() + 12);
+    for (uint8_t b :
+         {uint8_t{0x02}, uint8_t{0x11}, uint8_t{0x00}, static_cast<uint8_t>(m_state.serial.size())})
+        answer.push_back(b);
+    answer.insert(answer.end(), m_state.serial.begin(), m_state.serial.end());
+    for (uint8_t b : {uint8_t{0x01}, uint8_t{0x00}, static_cast<uint8_t>(now >> 24),
+                      static_cast<uint8_t>(now >> 16), static_cast<uint8_t>(now >> 8),
+                      static_cast<uint8_t>(now), uint8_t{0x90}, uint8_t{0x00}})
+        answer.push_back(b);
     return answer;
 }
 
@@ -212,7 +219,8 @@ std::vector<uint8_t> VirtualToken::getChallenge(uint8_t p1, uint8_t p2, size_t l
         return Status(Sw::ConditionsNotSatisfied);
     m_challenge = challenge;
     std::vector<uint8_t> answer(challenge.begin(), challenge.end());
-    answer.insert(answer.end(), {0x90, 0x00});
+    answer.push_back(0x90);
+    answer.push_back(0x00);
     return answer;
 }
 
@@ -256,9 +264,9 @@ uint16_t VirtualToken::secured(const uint8_t* command, size_t length)
 
     // The MAC covers the header as it reads unprotected: class 80, Lc without the MAC.
     const size_t dataLength = length - 9;
-    std::vector<uint8_t> macInput{CLA_PLAIN, command[1], command[2], command[3],
-                                  static_cast<uint8_t>(dataLength)};
-    macInput.insert(macInput.end(), command + 5, command + 5 + dataLength);
+    std::vector<uint8_t> macInput(command, command + 5 + dataLength);
+    macInput[0] = CLA_PLAIN;
+    macInput[4] = static_cast<uint8_t>(dataLength);
     std::array<uint8_t, 4> mac;
     if (!Sm4CbcMac(m_settings.customerKey.data(), macInput, mac) ||
         CRYPTO_memcmp(mac.data(), command + length - 4, 4) != 0)

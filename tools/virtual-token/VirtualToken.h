@@ -38,6 +38,7 @@ struct VirtualTokenSettings
                                            0xA0, 0xE7, 0xC1, 0xD9, 0x3B, 0x2F, 0x4A, 0x86};
     int maxTries = 5;        // 1..15
     int64_t clockOffset = 0; // token clock minus host time, in seconds
+    bool protocolT0 = false; // offer T=0 in the ATR instead of T=1
 };
 
 struct VirtualTokenState
@@ -85,7 +86,7 @@ public:
     VirtualToken(const VirtualToken&) = delete;
     VirtualToken& operator=(const VirtualToken&) = delete;
 
-    static std::vector<uint8_t> atr();
+    std::vector<uint8_t> atr() const;
 
     // Power from the reader: each ends the authentication and any challenge.
     void powerOn();

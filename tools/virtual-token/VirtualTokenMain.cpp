@@ -2,7 +2,7 @@
 // trying the station without hardware and for scripts.
 //
 //   virtual-token [--port 35963] [--serial VT00000001] [--key HEX32] [--tries 5]
-//                 [--clock-offset SECONDS] [--control SOCKET] [--removed]
+//                 [--clock-offset SECONDS] [--control SOCKET] [--removed] [--t0]
 //   virtual-token --ask SOCKET COMMAND...
 //
 // Commands (see ControlCommands.h) are read from standard input and, with
@@ -46,6 +46,7 @@ struct Options
                  "virtual-token: %s\n"
                  "usage: virtual-token [--port N] [--serial TEXT] [--key HEX32] [--tries N]\n"
                  "                     [--clock-offset SECONDS] [--control SOCKET] [--removed]\n"
+                 "                     [--t0]\n"
                  "       virtual-token --ask SOCKET COMMAND...\n",
                  problem);
     std::exit(2);
@@ -81,6 +82,10 @@ Options ParseOptions(int argc, char** argv)
         const std::string name = argv[i];
         if (name == "--removed") {
             options.removed = true;
+            continue;
+        }
+        if (name == "--t0") {
+            options.settings.protocolT0 = true;
             continue;
         }
         if (i + 1 >= argc)

@@ -155,7 +155,7 @@ bool VpcdLink::serve(int socket)
             m_token.reset();
             return true;
         case 4:
-            return SendFrame(socket, VirtualToken::atr());
+            return SendFrame(socket, m_token.atr());
         default:
             return true;
         }
@@ -163,7 +163,7 @@ bool VpcdLink::serve(int socket)
 
     const TokenAnswer answer = m_token.answer(message.data(), message.size());
     if (answer.lift == TokenAnswer::Lift::BeforeAnswer) {
-        m_inserted = false;
+        lift(socket);
         return false;
     }
     if (answer.delay.count() > 0 && !waitFor(answer.delay))
@@ -171,8 +171,18 @@ bool VpcdLink::serve(int socket)
     if (!SendFrame(socket, answer.response))
         return false;
     if (answer.lift == TokenAnswer::Lift::AfterAnswer) {
-        m_inserted = false;
+        lift(socket);
         return false;
     }
     return true;
+}
+
+void VpcdLink::lift(int socket)
+{
+    // A card pulled from the field ends the exchange at once: reset the
+    // connection rather than closing it in order, so the reader's next
+    // exchange fails instead of reading an orderly, empty end.
+    const linger abort{1, 0};
+    setsockopt(socket, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    m_inserted = false;
 }

@@ -35,6 +35,7 @@ private:
     void run();
     int connectToReader() const;
     bool serve(int socket);
+    void lift(int socket);
     bool waitFor(std::chrono::milliseconds timeout);
     void setAndWake(const std::function<void()>& change);
 
