@@ -7,8 +7,6 @@
 #include "seed/SeedTable.h"
 
 #include <QDialog>
-#include <QMetaObject>
-#include <QThread>
 #include <memory>
 #include <type_traits>
 
@@ -91,7 +89,6 @@ private:
     template <typename Work> auto onWindowThread(Work work) -> std::invoke_result_t<Work>;
 
     std::unique_ptr<Ui::KelvraDlg> ui;
-    ThreadCaller m_windowThread; // made on the window's thread with the window
     Operator& m_operator;
     ConsoleState m_state;
     SeedTable m_seedTable;
@@ -103,5 +100,5 @@ private:
 
 template <typename Work> auto CKelvraDlg::onWindowThread(Work work) -> std::invoke_result_t<Work>
 {
-    return m_windowThread.call(std::move(work));
+    return CallOnThreadOf(this, std::move(work));
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Operator.h"
-#include "ThreadCall.h"
 
 #include <QObject>
 #include <QPointer>
@@ -27,5 +26,4 @@ public:
 
 private:
     QPointer<QWidget> m_window;
-    ThreadCaller m_ownThread; // runs the dialogs on the thread the operator was made on
 };

@@ -198,7 +198,7 @@ public:
         m_state.update([&](ConsoleTexts& texts) { texts.seedText = text; });
     }
 
-    void onWindowThread(const std::function<void()>& work) { m_thread.run(work); }
+    void onWindowThread(const std::function<void()>& work) { CallOnThreadOf(&m_thread, work); }
 
 private:
     static TimingOptions DefaultTiming()
@@ -209,7 +209,7 @@ private:
     }
 
     ConsoleState m_state;
-    ThreadCaller m_thread; // lives on the main thread: the window's thread
+    QObject m_thread; // lives on the main thread: the window's thread
     WindowThreadOperator m_operator{*this};
 };
 

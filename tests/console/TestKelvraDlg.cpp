@@ -63,6 +63,7 @@ private:
     }
     // Runs work on a thread of its own, as the poll does, serving the
     // window's thread meanwhile.
+    void showActive();
     void onWorker(const std::function<void()>& work);
     QString writeFile(const QByteArray& bytes);
     QString seedEditText() { return find<QLineEdit>("seedEdit")->text(); }
@@ -78,8 +79,16 @@ void TestKelvraDlg::init()
     QVERIFY(m_dir->isValid());
     m_operator = std::make_unique<RecordingOperator>();
     m_window = std::make_unique<CKelvraDlg>(*m_operator, m_dir->filePath(QStringLiteral("Data")));
+}
+
+// Shown, the window starts watching the readers; only the tests of keys and
+// focus need it on screen.
+void TestKelvraDlg::showActive()
+{
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
 }
 
 void TestKelvraDlg::cleanup()
@@ -523,8 +532,7 @@ void TestKelvraDlg::enterAndEscCloseTheWindow()
     QFETCH(QString, focus);
     QFETCH(int, key);
     QFETCH(bool, closes);
-    m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    showActive();
     QWidget* target = find<QWidget>(qPrintable(focus));
     target->setFocus();
     QTRY_VERIFY(target->hasFocus());
@@ -545,8 +553,7 @@ void TestKelvraDlg::aboutBox()
     QCOMPARE(m_window->contextMenuPolicy(), Qt::ActionsContextMenu);
     QVERIFY(m_window->actions().contains(about));
 
-    m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    showActive();
     QTest::keyClick(m_window.get(), Qt::Key_F1);
     CAboutDlg* box = nullptr;
     QTRY_VERIFY((box = m_window->findChild<CAboutDlg*>()) && box->isVisible());
