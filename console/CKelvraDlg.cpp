@@ -197,7 +197,7 @@ void CKelvraDlg::UpdateData()
 
 void CKelvraDlg::postTokenRefresh()
 {
-    QMetaObject::invokeMethod(this, &CKelvraDlg::OnTokenRefresh, Qt::QueuedConnection);
+    m_windowThread.post([this] { OnTokenRefresh(); });
 }
 
 void CKelvraDlg::OnTokenRefresh()

@@ -89,6 +89,7 @@ private:
     template <typename Work> auto onWindowThread(Work work) -> std::invoke_result_t<Work>;
 
     std::unique_ptr<Ui::KelvraDlg> ui;
+    ThreadCaller m_windowThread; // made on the window's thread with the window
     Operator& m_operator;
     ConsoleState m_state;
     SeedTable m_seedTable;
@@ -100,5 +101,5 @@ private:
 
 template <typename Work> auto CKelvraDlg::onWindowThread(Work work) -> std::invoke_result_t<Work>
 {
-    return CallOnThreadOf(this, std::move(work));
+    return m_windowThread.call(std::move(work));
 }

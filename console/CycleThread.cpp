@@ -51,8 +51,15 @@ void CycleThread::stopAndWait()
         // The worker sets ended before it looks for a waiter, and the waiter is
         // stored before ended is read: one of the two always sees the other.
         run->waiter = dispatcher;
-        while (!run->ended)
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        while (!run->ended) {
+            // Inside the handling of another posted event (a wait started from
+            // a queued call), events posted before that handling began have had
+            // their wake-up already: deliver them before sleeping for new ones.
+            QCoreApplication::sendPostedEvents();
+            if (!run->ended)
+                QCoreApplication::processEvents(QEventLoop::AllEvents |
+                                                QEventLoop::WaitForMoreEvents);
+        }
     }
 
     // An event served above may have waited for this same worker already.

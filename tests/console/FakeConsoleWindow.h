@@ -82,15 +82,11 @@ public:
 
     void postTokenRefresh() override
     {
-        QMetaObject::invokeMethod(
-            &m_thread,
-            [this] {
-                const ConsoleTexts texts = m_state.texts();
-                burnEnabled =
-                    !burnHeld() && !texts.seedText.isEmpty() && !texts.serialNumber.isEmpty();
-                ++refreshes;
-            },
-            Qt::QueuedConnection);
+        m_thread.post([this] {
+            const ConsoleTexts texts = m_state.texts();
+            burnEnabled = !burnHeld() && !texts.seedText.isEmpty() && !texts.serialNumber.isEmpty();
+            ++refreshes;
+        });
     }
 
     QStringList readerEntries() override
@@ -198,7 +194,7 @@ public:
         m_state.update([&](ConsoleTexts& texts) { texts.seedText = text; });
     }
 
-    void onWindowThread(const std::function<void()>& work) { CallOnThreadOf(&m_thread, work); }
+    void onWindowThread(const std::function<void()>& work) { m_thread.run(work); }
 
 private:
     static TimingOptions DefaultTiming()
@@ -209,7 +205,7 @@ private:
     }
 
     ConsoleState m_state;
-    QObject m_thread; // lives on the main thread: the window's thread
+    ThreadCaller m_thread; // lives on the main thread: the window's thread
     WindowThreadOperator m_operator{*this};
 };
 

@@ -23,13 +23,13 @@ QCoreApplication& App()
 // Stands for the window: an object on the main thread a worker may wait on.
 struct MainThreadCall
 {
-    QObject target;
+    ThreadCaller target;
     std::atomic<int> served{0};
 
     // From the worker: waits until the main thread has run the call.
     void fromWorker()
     {
-        CallOnThreadOf(&target, [this] {
+        target.run([this] {
             EXPECT_EQ(QThread::currentThread(), App().thread());
             ++served;
         });

@@ -28,7 +28,7 @@ public:
             return;
         }
         ++m_waiting;
-        CallOnThreadOf(&m_window, answer);
+        m_window.run(answer);
         --m_waiting;
     }
     QString askOpenFileName(const QString& filter) override
@@ -44,6 +44,6 @@ public:
     std::function<void(const QString&)> whenShown; // runs on the window's thread
 
 private:
-    QObject m_window; // created on the main thread: the window's
+    ThreadCaller m_window; // created on the main thread: the window's
     std::atomic<int> m_waiting{0};
 };
