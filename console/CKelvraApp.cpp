@@ -14,6 +14,7 @@ int CKelvraApp::InitInstance()
     QtOperator op;
     CKelvraDlg window(op, applicationDirPath() + QStringLiteral("/Data"));
     op.setWindow(&window);
+    window.StartReaderMonitor();
     window.exec();
     return 0;
 }

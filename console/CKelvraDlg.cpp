@@ -24,11 +24,14 @@ CKelvraDlg::CKelvraDlg(Operator& op, QString dataFolder, QWidget* parent)
     InitStationResources();
     ui->setupUi(this);
     LayOutAsTemplate();
+    m_console = std::make_unique<ConsoleController>(*this);
     OnInitDialog();
 }
 
 CKelvraDlg::~CKelvraDlg()
 {
+    // The workers reach the window's members: they end before any goes away.
+    m_console->Shutdown();
     OnDestroy();
 }
 
@@ -154,8 +157,15 @@ void CKelvraDlg::OnDestroy()
 
 void CKelvraDlg::done(int result)
 {
+    // A token being programmed is finished and exported before the files close.
+    m_console->Shutdown();
     OnDestroy();
     QDialog::done(result);
+}
+
+void CKelvraDlg::StartReaderMonitor()
+{
+    m_console->Start();
 }
 
 // Esc closes the window (the dialog's own handling); Enter closes it too,
@@ -187,13 +197,13 @@ void CKelvraDlg::UpdateData()
 
 void CKelvraDlg::postTokenRefresh()
 {
-    QMetaObject::invokeMethod(this, &CKelvraDlg::OnTokenRefresh, Qt::QueuedConnection);
+    m_windowThread.post([this] { OnTokenRefresh(); });
 }
 
 void CKelvraDlg::OnTokenRefresh()
 {
     const ConsoleTexts texts = m_state.texts();
-    if (!m_burnHeld)
+    if (!m_burnHeld && !m_console->BurnHeld())
         ui->burnButton->setEnabled(!texts.seedText.isEmpty() && !texts.serialNumber.isEmpty());
     UpdateData();
 }
@@ -216,17 +226,17 @@ void CKelvraDlg::OnConnect()
         UpdateData();
         return;
     }
-    // Starting the token poll on the chosen reader is wired by the poll's own work.
+    m_console->OnConnect();
 }
 
 void CKelvraDlg::OnBurn()
 {
-    // Arming and disarming programming is wired by the poll's own work.
+    m_console->OnBurn();
 }
 
 void CKelvraDlg::OnSeal()
 {
-    // Sealing is wired with the programming of one token.
+    m_console->OnSeal();
 }
 
 void CKelvraDlg::OnClear()

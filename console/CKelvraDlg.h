@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConsoleController.h"
 #include "ConsoleWindow.h"
 #include "ThreadCall.h"
 #include "seed/ExportFiles.h"
@@ -41,7 +42,8 @@ public:
     bool syncClockChecked() override;
     bool exportChecked() override;
     void openExportFiles() override;
-    void appendExportRecord() override;
+    void appendExportRecord(const QString& serialNumber, const QString& seedText) override;
+    void appendExportRecord(); // the token and seed the fields show
     void addLogRow(const QString& serialNumber, const QString& userName,
                    const QString& result) override;
     void showCounters() override;
@@ -59,6 +61,10 @@ public:
     // then enables it: the pause after an arming press, without blocking the
     // window. Window's thread.
     void holdBurnButton(int milliseconds);
+
+    // Starts following the readers; the application calls it as the window
+    // opens. A window without it (a widget test) touches no PC/SC.
+    void StartReaderMonitor();
 
 public slots:
     void OnTokenRefresh();
@@ -88,14 +94,17 @@ private:
     template <typename Work> auto onWindowThread(Work work) -> std::invoke_result_t<Work>;
 
     std::unique_ptr<Ui::KelvraDlg> ui;
+    ThreadCaller m_windowThread; // made on the window's thread with the window
     Operator& m_operator;
     ConsoleState m_state;
     SeedTable m_seedTable;
     ExportFiles m_exportFiles;
     bool m_burnHeld = false;
+    // Last member: built when everything it reaches is, and shut down first.
+    std::unique_ptr<ConsoleController> m_console;
 };
 
 template <typename Work> auto CKelvraDlg::onWindowThread(Work work) -> std::invoke_result_t<Work>
 {
-    return CallOnThreadOf(this, std::move(work));
+    return m_windowThread.call(std::move(work));
 }

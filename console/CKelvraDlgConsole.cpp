@@ -1,6 +1,7 @@
 // The window's controls as the worker threads see them: each call runs on the
 // window's thread, the calling worker waiting for it.
 #include "CKelvraDlg.h"
+#include "ClockTexts.h"
 #include "ui_KelvraDlg.h"
 
 #include <QDateTime>
@@ -87,8 +88,7 @@ bool CKelvraDlg::exportChecked()
 void CKelvraDlg::addLogRow(const QString& serialNumber, const QString& userName,
                            const QString& result)
 {
-    const QString time =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss "));
+    const QString time = LogTimeText(QDateTime::currentDateTime());
     onWindowThread([&, this] {
         auto* row = new QTreeWidgetItem(QStringList{time, serialNumber, userName, result});
         for (int column = 0; column < row->columnCount(); ++column)

@@ -127,6 +127,12 @@ void CKelvraDlg::openExportFiles()
 
 void CKelvraDlg::appendExportRecord()
 {
+    const ConsoleTexts texts = m_state.texts();
+    appendExportRecord(texts.serialNumber, texts.seedText);
+}
+
+void CKelvraDlg::appendExportRecord(const QString& serialNumber, const QString& seedText)
+{
     if (!exportChecked())
         return;
     // Export may have been checked after the Burn press that would have
@@ -137,9 +143,7 @@ void CKelvraDlg::appendExportRecord()
     const TimingOptions timing = readTimingOptions();
     const QString userName = onWindowThread([this] { return ui->userNameEdit->text(); });
     m_state.update([&userName](ConsoleTexts& texts) { texts.userName = userName; });
-    ConsoleTexts texts = m_state.texts();
-    ExportRecord record{userName, texts.serialNumber, texts.seedText, timing.timeStep};
-    WipeText(texts.seedText);
+    ExportRecord record{userName, serialNumber, seedText, timing.timeStep};
 
     const QStringList failed = m_exportFiles.append(record);
     WipeText(record.seedText);

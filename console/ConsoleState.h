@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -41,7 +40,12 @@ private:
 };
 
 // Process-wide values of the console.
-enum PollState { PollIdle = 0, PollRunning = 1, PollStopRequested = 2 };
+enum PollState
+{
+    PollIdle = 0,
+    PollRunning = 1,
+    PollStopRequested = 2
+};
 
 extern const char g_customerKey[];        // built-in customer key, 32 hexadecimal characters
 extern std::atomic<int> g_pollState;      // PollState of the token poll chain

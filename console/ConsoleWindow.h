@@ -50,7 +50,9 @@ public:
 
     // Export files, log list 1060 and the counters 1008-1010.
     virtual void openExportFiles() = 0;
-    virtual void appendExportRecord() = 0;
+    // Records the token just programmed: the serial number and the normalised
+    // seed text that were written to it, not what the fields hold by now.
+    virtual void appendExportRecord(const QString& serialNumber, const QString& seedText) = 0;
     virtual void addLogRow(const QString& serialNumber, const QString& userName,
                            const QString& result) = 0;
     virtual void showCounters() = 0;

@@ -2,7 +2,11 @@
 
 #include <QString>
 
-enum class MessageIcon { None, Stop };
+enum class MessageIcon
+{
+    None,
+    Stop
+};
 
 // Everything the station shows to the operator or asks of the operator goes
 // through here, so tests can record messages and answer file dialogs.

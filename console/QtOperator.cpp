@@ -1,7 +1,5 @@
 #include "QtOperator.h"
 
-#include "ThreadCall.h"
-
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -15,7 +13,7 @@ void QtOperator::setWindow(QWidget* window)
 
 void QtOperator::showMessage(const QString& text, const QString& caption, MessageIcon icon)
 {
-    CallOnThreadOf(this, [&] {
+    m_ownThread.call([&] {
         QMessageBox box(icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::NoIcon,
                         caption, text, QMessageBox::Ok, m_window);
         box.setWindowModality(Qt::ApplicationModal);
@@ -25,8 +23,8 @@ void QtOperator::showMessage(const QString& text, const QString& caption, Messag
 
 QString QtOperator::askOpenFileName(const QString& filter)
 {
-    return CallOnThreadOf(
-        this, [&] { return QFileDialog::getOpenFileName(m_window, QString(), QString(), filter); });
+    return m_ownThread.call(
+        [&] { return QFileDialog::getOpenFileName(m_window, QString(), QString(), filter); });
 }
 
 // Sounding the bell never holds up the thread that placed the seed.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Operator.h"
+#include "ThreadCall.h"
 
 #include <QObject>
 #include <QPointer>
@@ -26,4 +27,5 @@ public:
 
 private:
     QPointer<QWidget> m_window;
+    ThreadCaller m_ownThread; // runs the dialogs on the thread the operator was made on
 };

@@ -1,42 +1,46 @@
 #pragma once
 
-#include <QMetaObject>
 #include <QObject>
 #include <QThread>
-#include <future>
+#include <functional>
+#include <mutex>
 #include <type_traits>
-#include <utility>
 
-// Runs work on owner's thread and returns its result; a caller on another
-// thread waits for it, a caller on that thread runs it at once.
+// Runs work on the thread it was created on, and makes a caller from another
+// thread wait until it has run; on its own thread it simply runs it. The
+// worker threads reach the window this way.
 //
-// The result comes back through a promise the work fulfils, so the hand-over
-// is plain to the thread sanitizer, and a call that owner drops unrun (it is
-// being destroyed) releases the waiting caller with an empty result instead
-// of leaving it blocked.
-template <typename Work>
-auto CallOnThreadOf(QObject* owner, Work work) -> std::invoke_result_t<Work>
+// It hands over through an event and a std::mutex rather than a blocking
+// queued connection: the order is the same, and the thread sanitizer sees this
+// hand-over, which it cannot see in the library's own semaphore. When the
+// caller object goes away with a call still queued, the caller is released
+// without it.
+class ThreadCaller : public QObject
 {
-    using Result = std::invoke_result_t<Work>;
-    if (QThread::currentThread() == owner->thread())
-        return work();
+public:
+    ThreadCaller() = default;
 
-    std::promise<Result> promise;
-    std::future<Result> answer = promise.get_future();
-    QMetaObject::invokeMethod(
-        owner,
-        [work = std::move(work), promise = std::move(promise)]() mutable {
-            if constexpr (std::is_void_v<Result>) {
-                work();
-                promise.set_value();
-            } else {
-                promise.set_value(work());
-            }
-        },
-        Qt::QueuedConnection);
-    try {
-        return answer.get();
-    } catch (const std::future_error&) {
-        return Result();
+    // False when work did not run.
+    bool run(const std::function<void()>& work);
+    // Queues work for this object's thread and returns at once; work is
+    // dropped if this object goes away first.
+    void post(std::function<void()> work);
+
+    template <typename Work> auto call(Work work) -> std::invoke_result_t<Work>
+    {
+        using Result = std::invoke_result_t<Work>;
+        if constexpr (std::is_void_v<Result>) {
+            run(work);
+        } else {
+            Result result{};
+            run([&] { result = work(); });
+            return result;
+        }
     }
-}
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    std::mutex m_posting;
+};

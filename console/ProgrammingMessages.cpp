@@ -1,0 +1,50 @@
+#include "ProgrammingMessages.h"
+
+#include "token/TokenResult.h"
+
+QString ResultCodeText(int32_t result)
+{
+    return QStringLiteral("%1")
+        .arg(static_cast<uint32_t>(result), 8, 16, QLatin1Char('0'))
+        .toUpper();
+}
+
+QString AuthenticationMessage(int32_t result)
+{
+    if (IsAuthTriesLeft(result))
+        return QStringLiteral("Authentication failed, remaining %1 times").arg(result & 0xF);
+    switch (result) {
+    case TOKEN_ERR_KEY_LOCKED:
+        return QStringLiteral("Customer key is locked");
+    case TOKEN_ERR_AUTH:
+        return QStringLiteral("Authentication failed, remaining unlimited times");
+    case TOKEN_ERR_CONNECT:
+        return QStringLiteral("Device not connected");
+    default:
+        return QStringLiteral("Authentication process failed!");
+    }
+}
+
+QString ConfigFailedMessage(int32_t result)
+{
+    return QStringLiteral("config failed![%1]").arg(ResultCodeText(result));
+}
+
+QString ProgramFailedMessage(int32_t result)
+{
+    return QStringLiteral("Failed to program the token! Error: %1").arg(ResultCodeText(result));
+}
+
+QString SealMessage(int32_t result)
+{
+    if (result == TOKEN_OK)
+        return QStringLiteral("CardSeal success!");
+    return QStringLiteral("CardSeal failed![%1]").arg(ResultCodeText(result));
+}
+
+QString BadClockTextMessage(const QString& clockText)
+{
+    return QStringLiteral("The clock \"%1\" is not a date and time of the form "
+                          "YYYY-MM-DD hh:mm:ss. The token was not configured.")
+        .arg(clockText);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// What the operator reads when programming a token goes wrong (or right).
+
+inline const QString kErrorCaption = QStringLiteral("ERROR");
+inline const QString kHintsCaption = QStringLiteral("Hints");
+inline const QString kProductCaption = QStringLiteral("Zentoka/Pelarin");
+
+// A token result code as the station shows it: eight upper-case hex digits.
+QString ResultCodeText(int32_t result);
+
+// The message for a refused authentication (result not 0).
+QString AuthenticationMessage(int32_t result);
+
+QString ConfigFailedMessage(int32_t result);
+QString ProgramFailedMessage(int32_t result);
+QString SealMessage(int32_t result);
+QString BadClockTextMessage(const QString& clockText);
+
+inline const QString kNoTokenMessage = QStringLiteral("No token or card detected!");
+inline const QString kNoSeedMessage = QStringLiteral("No seed found!");
+inline const QString kProgrammedMessage = QStringLiteral("Token successfully programmed!");

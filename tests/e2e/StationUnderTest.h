@@ -1,0 +1,175 @@
+#pragma once
+
+#include "PcscFixture.h"
+#include "WindowThreadOperator.h"
+#include "console/CKelvraDlg.h"
+#include "seed/Base32.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+// Readable texts in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+// The station as the operator meets it: the real main window under the
+// offscreen platform, a private pcscd with virtual readers, and virtual tokens
+// the test presents and reads back.
+class StationUnderTest
+{
+public:
+    explicit StationUnderTest(int readerPairs = 1) : pcsc(readerPairs)
+    {
+        App();
+        window = std::make_unique<CKelvraDlg>(op, data.path());
+        window->show();
+        window->StartReaderMonitor();
+    }
+    ~StationUnderTest()
+    {
+        // Before the daemon and the tokens go: the poll may be reading them.
+        window.reset();
+    }
+
+    // One application for the process, made after the fixture's pcscd and
+    // ended by QtApplicationEnvironment once the tests have run (among the
+    // static objects at exit it would outlive the platform it runs on).
+    static QApplication& App()
+    {
+        static int argc = 1;
+        static char name[] = "station-e2e";
+        static char* argv[] = {name, nullptr};
+        if (!Instance())
+            Instance() = new QApplication(argc, argv);
+        return *Instance();
+    }
+    static QApplication*& Instance()
+    {
+        static QApplication* app = nullptr;
+        return app;
+    }
+
+    template <typename T> T* child(const char* name) const
+    {
+        T* widget = window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QString text(const char* labelName) const { return child<QLabel>(labelName)->text(); }
+    QPushButton* burnButton() const { return child<QPushButton>("burnButton"); }
+    QTreeWidget* log() const { return child<QTreeWidget>("logList"); }
+    QStringList logRow(int index) const
+    {
+        QStringList cells;
+        if (QTreeWidgetItem* row = log()->topLevelItem(index))
+            for (int column = 0; column < row->columnCount(); ++column)
+                cells << row->text(column);
+        return cells;
+    }
+    QString counters() const
+    {
+        return text("totalCount") + "/" + text("successCount") + "/" + text("failCount");
+    }
+
+    // Waits, serving the window's events, until condition holds (10 s at most).
+    static bool waitFor(const std::function<bool()>& condition)
+    {
+        return QTest::qWaitFor(condition, 10000);
+    }
+
+    // Chooses the reader of slot in the list and presses Connect.
+    bool connectTo(int slot)
+    {
+        const QString name = QString::fromStdString(pcsc.readerName(slot));
+        auto* combo = child<QComboBox>("readerCombo");
+        if (!waitFor([&] { return combo->findText(name) >= 0; }))
+            return false;
+        combo->setCurrentIndex(combo->findText(name));
+        QTest::mouseClick(child<QPushButton>("connectButton"), Qt::LeftButton);
+        return true;
+    }
+
+    // Presents a token on the reader of slot; true once the window shows it.
+    bool present(const std::shared_ptr<VirtualToken>& token, int slot = 0)
+    {
+        if (!pcsc.insert(slot, token))
+            return false;
+        const QString serial = QString::fromStdString(token->state().serial);
+        return waitFor([&] { return text("serialNumberText") == serial; });
+    }
+    bool lift(int slot = 0)
+    {
+        return pcsc.remove(slot) && waitFor([&] { return text("serialNumberText").isEmpty(); });
+    }
+
+    // Presses Burn once it can be pressed. The press runs to its end here.
+    bool pressBurn()
+    {
+        if (!waitFor([&] { return burnButton()->isEnabled(); }))
+            return false;
+        QTest::mouseClick(burnButton(), Qt::LeftButton);
+        return true;
+    }
+
+    // Waits for the log to hold rows rows.
+    bool waitForRows(int rows)
+    {
+        return waitFor([&] { return log()->topLevelItemCount() >= rows; });
+    }
+
+    // Places a seed as the QR import does: seed text, seed edit and bell.
+    void setSeed(const QString& seed) { window->SetSeedText(seed); }
+    QString seedShown() const { return child<QLineEdit>("seedEdit")->text(); }
+
+    static std::shared_ptr<VirtualToken> Token(const std::string& serial, int64_t clockOffset = 0)
+    {
+        VirtualTokenSettings settings;
+        settings.serial = serial;
+        settings.clockOffset = clockOffset;
+        return std::make_shared<VirtualToken>(settings);
+    }
+
+    // The seed bytes a Base32 text stands for, by the strict decoder: not the
+    // one the station programs with.
+    static std::vector<uint8_t> SeedBytes(const QString& text)
+    {
+        QString padded = text;
+        while (padded.size() % 8 != 0)
+            padded += '=';
+        const ByteString bytes = DecodeBase32(padded.toStdString());
+        return {bytes.begin(), bytes.end()};
+    }
+
+    // Lines of the export file with the given suffix (".hex.csv", ...).
+    QStringList exportLines(const QString& suffix) const
+    {
+        const QStringList files =
+            QDir(data.path()).entryList({QStringLiteral("*") + suffix}, QDir::Files);
+        if (files.size() != 1)
+            return {QStringLiteral("expected one file, found %1").arg(files.size())};
+        QFile file(QDir(data.path()).filePath(files.first()));
+        if (!file.open(QIODevice::ReadOnly))
+            return {QStringLiteral("unreadable")};
+        return QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    }
+
+    PcscFixture pcsc; // first: before any PC/SC call or thread
+    WindowThreadOperator op;
+    QTemporaryDir data;
+    std::unique_ptr<CKelvraDlg> window;
+};
