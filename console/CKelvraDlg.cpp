@@ -95,6 +95,7 @@ void CKelvraDlg::OnInitDialog()
     connect(ui->loadImageFileAction, &QAction::triggered, this, &CKelvraDlg::OnLoadImageFile);
     connect(ui->testButton, &QPushButton::clicked, this, &CKelvraDlg::OnTest);
     connect(ui->seedEdit, &QLineEdit::textChanged, this, &CKelvraDlg::OnSeedEditChanged);
+    connect(ui->seedEdit, &QLineEdit::textEdited, this, &CKelvraDlg::OnSeedEdited);
 
     // The form's placeholders give way to the (empty) texts.
     UpdateData();

@@ -87,6 +87,7 @@ private:
     void OnInitDialog();
     void OnDestroy();
     void OnSeedEditChanged(const QString& text);
+    void OnSeedEdited(const QString& text);
     void LayOutAsTemplate();
     void UpdateData(); // the state's texts to their labels
 

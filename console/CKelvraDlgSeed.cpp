@@ -1,5 +1,6 @@
 // Where the window's seed comes from, and where programmed seeds are recorded.
 #include "CKelvraDlg.h"
+#include "WaitCursor.h"
 #include "seed/RandomSeed.h"
 #include "seed/SecretText.h"
 #include "seed/SeedFile.h"
@@ -12,16 +13,6 @@
 namespace {
 
 const QString kAppTitle = QStringLiteral("Zentoka/Pelarin Programmer");
-
-// The wait cursor while a seed file loads; a large file takes a moment.
-class WaitCursor
-{
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 
@@ -77,6 +68,14 @@ void CKelvraDlg::OnEdit()
 void CKelvraDlg::OnSeedEditChanged(const QString& text)
 {
     ui->testButton->setEnabled(!text.isEmpty());
+}
+
+// A typed seed is the window's seed like one a source placed: without this,
+// Burn would stay disabled for a seed the operator typed after Edit.
+void CKelvraDlg::OnSeedEdited(const QString& text)
+{
+    m_state.update([&text](ConsoleTexts& texts) { texts.seedText = text; });
+    OnTokenRefresh();
 }
 
 // The seed is emptied first, whatever follows: a cancelled dialog or a failed

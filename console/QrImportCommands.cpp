@@ -1,5 +1,6 @@
 // Scan QR Code: the seed from an otpauth QR code on the screen or in a picture.
 #include "CKelvraDlg.h"
+#include "WaitCursor.h"
 #include "qr/GreyPicture.h"
 #include "qr/QrScan.h"
 #include "qr/ScreenCapture.h"
@@ -16,17 +17,6 @@ namespace {
 // Time for the desktop to take the minimised window off the screen before it
 // is copied.
 constexpr int kMinimiseSettleMs = 333;
-
-// Shown over the station's windows while a picture is read and searched; a
-// large screen takes a noticeable moment.
-class WaitCursor
-{
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // Waits while the window keeps painting and the workers' calls into it keep
 // being served; the operator's clicks wait until the scan is over.

@@ -44,6 +44,7 @@ private slots:
     void failedSeedFileLoad();
     void seedFileAppliesTheSeedOfTheTokenOnTheReader();
     void tokenRefreshFollowsSerialAndSeed();
+    void typedSeedEnablesBurn();
     void connectWithoutReader();
     void readerListFromAWorker();
     void workerCallsRunOnTheWindowThread();
@@ -398,6 +399,28 @@ void TestKelvraDlg::tokenRefreshFollowsSerialAndSeed()
     m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber.clear(); });
     m_window->postTokenRefresh();
     QTRY_VERIFY(!burn->isEnabled());
+}
+
+// The typed road: a seed typed after Edit arms Burn for a token on the reader
+// just as a placed seed does, and emptying the edit disarms it again.
+void TestKelvraDlg::typedSeedEnablesBurn()
+{
+    auto* burn = find<QPushButton>("burnButton");
+    auto* edit = find<QLineEdit>("seedEdit");
+    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0002"; });
+    m_window->postTokenRefresh();
+    QTRY_COMPARE(find<QLabel>("serialNumberText")->text(), QStringLiteral("ZP0002"));
+    QVERIFY(!burn->isEnabled());
+
+    QTest::mouseClick(find<QPushButton>("editButton"), Qt::LeftButton);
+    QTest::keyClicks(edit, QStringLiteral("jbsw-y3dp"));
+    QCOMPARE(m_window->state().texts().seedText, QStringLiteral("jbsw-y3dp"));
+    QTRY_VERIFY(burn->isEnabled());
+
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTRY_VERIFY(!burn->isEnabled());
+    QVERIFY(m_window->state().texts().seedText.isEmpty());
 }
 
 void TestKelvraDlg::connectWithoutReader()
