@@ -1,4 +1,5 @@
 #include "CKelvraDlg.h"
+#include "DecoderMessage.h"
 #include "OtpPreviewProbe.h"
 #include "RecordingOperator.h"
 #include "otp/CDiaLogOTP.h"
@@ -24,16 +25,6 @@ QStringList ExpectedCodes(const QString& canonicalSeed, qint64 now, int step,
     for (const CodeRow& row : ComputeCodeWindow(key, now, step, 6, algorithm))
         codes << QString::fromStdString(FormatCode(row.code, 6));
     return codes;
-}
-
-QString DecoderMessage(const QString& seed)
-{
-    try {
-        DecodeBase32(seed.toStdString());
-    } catch (const std::invalid_argument& refused) {
-        return QString::fromUtf8(refused.what());
-    }
-    return {};
 }
 
 } // namespace

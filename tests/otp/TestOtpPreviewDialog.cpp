@@ -1,3 +1,4 @@
+#include "DecoderMessage.h"
 #include "otp/CDiaLogOTP.h"
 #include "seed/Base32.h"
 
@@ -11,16 +12,6 @@ namespace {
 // RFC 6238's keys: 20 bytes for SHA1, 32 bytes for SHA256.
 const QString kSha1Seed = "GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ";
 const QString kSha256Seed = "GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQGEZA====";
-
-QString DecoderMessage(const QString& seed)
-{
-    try {
-        DecodeBase32(seed.toStdString());
-    } catch (const std::invalid_argument& refused) {
-        return QString::fromUtf8(refused.what());
-    }
-    return {};
-}
 
 } // namespace
 
