@@ -6,8 +6,8 @@
 //      exchanges and the fixed pauses (median).
 // Usage: bench_console [idle seconds, default 30]
 #include "PcscFixture.h"
-#include "console/CKelvraDlg.h"
-#include "console/ConsoleController.h"
+#include "gui/MainWindow.h"
+#include "engine/ConsoleController.h"
 #include "tests/support/RecordingOperator.h"
 #include "token/TokenCommands.h"
 
@@ -103,7 +103,7 @@ double Timed(const std::function<void()>& work)
     return Ms(Clock::now() - start);
 }
 
-bool Connect(CKelvraDlg& window, const std::string& reader)
+bool Connect(MainWindow& window, const std::string& reader)
 {
     auto* combo = window.findChild<QComboBox*>("readerCombo");
     const QString name = QString::fromStdString(reader);
@@ -136,7 +136,7 @@ int main(int argc, char** argv)
     {
         RecordingOperator op;
         QTemporaryDir data;
-        CKelvraDlg window(op, data.path());
+        MainWindow window(op, data.path());
         window.show();
         window.StartReaderMonitor();
         ServeFor(1s);
@@ -182,7 +182,7 @@ int main(int argc, char** argv)
     {
         RecordingOperator op;
         QTemporaryDir data;
-        CKelvraDlg window(op, data.path()); // no reader monitor
+        MainWindow window(op, data.path()); // no reader monitor
         window.findChild<QWidget*>("exportCheck")->setProperty("checked", true);
         ConsoleController console(window);
         g_readerName.set(QString::fromStdString(reader));

@@ -2,7 +2,7 @@
 
 #include "PcscFixture.h"
 #include "WindowThreadOperator.h"
-#include "console/CKelvraDlg.h"
+#include "gui/MainWindow.h"
 #include "seed/Base32.h"
 
 #include <QApplication>
@@ -36,7 +36,7 @@ public:
     explicit StationUnderTest(int readerPairs = 1) : pcsc(readerPairs)
     {
         App();
-        window = std::make_unique<CKelvraDlg>(op, data.path());
+        window = std::make_unique<MainWindow>(op, data.path());
         window->show();
         window->StartReaderMonitor();
     }
@@ -171,5 +171,5 @@ public:
     PcscFixture pcsc; // first: before any PC/SC call or thread
     WindowThreadOperator op;
     QTemporaryDir data;
-    std::unique_ptr<CKelvraDlg> window;
+    std::unique_ptr<MainWindow> window;
 };

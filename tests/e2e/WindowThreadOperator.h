@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/ThreadCall.h"
+#include "engine/ThreadCall.h"
 #include "tests/support/RecordingOperator.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 #include "DecoderMessage.h"
-#include "otp/CDiaLogOTP.h"
+#include "otp/CodePreviewDialog.h"
 #include "seed/Base32.h"
 
 #include <QLabel>
@@ -61,7 +61,7 @@ void TestOtpPreviewDialog::listsTwentyOneStepsAroundNow()
     QFETCH(QString, presentCode);
     QFETCH(QString, caption);
 
-    CDiaLogOTP dialog(seed, step, 6, OtpAlgorithm(algorithm));
+    CodePreviewDialog dialog(seed, step, 6, OtpAlgorithm(algorithm));
     QCOMPARE(dialog.FillCodeList(now), QString());
     QCOMPARE(dialog.windowTitle(), QString("One-Time Password"));
     QCOMPARE(dialog.findChild<QLabel*>("otpCaption")->text(), caption);
@@ -78,7 +78,7 @@ void TestOtpPreviewDialog::listsTwentyOneStepsAroundNow()
 
     // Each row is the code of its own step: the row one step back, computed a
     // step later, is the same code.
-    CDiaLogOTP later(seed, step, 6, OtpAlgorithm(algorithm));
+    CodePreviewDialog later(seed, step, 6, OtpAlgorithm(algorithm));
     QCOMPARE(later.FillCodeList(now + step), QString());
     QCOMPARE(later.findChild<QTreeWidget*>("otpList")->topLevelItem(9)->text(1), presentCode);
 }
@@ -99,7 +99,7 @@ void TestOtpPreviewDialog::refusedSeedListsNothingAndGivesTheDecodersMessage()
     const QString expected = DecoderMessage(seed);
     QVERIFY2(!expected.isEmpty(), "the decoder should refuse this seed");
 
-    CDiaLogOTP dialog(seed, 30, 6, OtpAlgorithm::Sha1);
+    CodePreviewDialog dialog(seed, 30, 6, OtpAlgorithm::Sha1);
     QCOMPARE(dialog.FillCodeList(1111111109), expected);
     QCOMPARE(dialog.findChild<QTreeWidget*>("otpList")->topLevelItemCount(), 0);
 }
@@ -107,7 +107,7 @@ void TestOtpPreviewDialog::refusedSeedListsNothingAndGivesTheDecodersMessage()
 void TestOtpPreviewDialog::enterAndEscCloseTheDialog()
 {
     for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
-        CDiaLogOTP dialog(kSha1Seed, 30, 6, OtpAlgorithm::Sha1);
+        CodePreviewDialog dialog(kSha1Seed, 30, 6, OtpAlgorithm::Sha1);
         QCOMPARE(dialog.FillCodeList(1111111109), QString());
         dialog.open();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/Operator.h"
+#include "engine/Operator.h"
 
 #include <QStringList>
 

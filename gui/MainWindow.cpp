@@ -1,0 +1,253 @@
+#include "MainWindow.h"
+
+#include "AboutBox.h"
+#include "DialogUnits.h"
+#include "ui_MainWindow.h"
+
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+
+// The forms' icon lives in a resource file compiled into a static library;
+// naming it here keeps the linker from dropping it.
+static void InitStationResources()
+{
+    Q_INIT_RESOURCE(station);
+}
+
+MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::MainWindow>()), m_operator(op),
+      m_exportFiles(std::move(dataFolder))
+{
+    InitStationResources();
+    ui->setupUi(this);
+    LayOutAsTemplate();
+    m_console = std::make_unique<ConsoleController>(*this);
+    OnInitDialog();
+}
+
+MainWindow::~MainWindow()
+{
+    // The workers reach the window's members: they end before any goes away.
+    m_console->Shutdown();
+    OnDestroy();
+}
+
+void MainWindow::OnInitDialog()
+{
+    // Desktops on Linux give a dialog no system menu to hang "About..." on:
+    // the window's context menu and F1 carry it instead.
+    addAction(ui->aboutAction);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(ui->aboutAction, &QAction::triggered, this, &MainWindow::OnAbout);
+
+    setWindowIcon(QIcon(QStringLiteral(":/station/station.png")));
+
+    ui->step30Radio->setChecked(true);
+    ui->sha1Radio->setChecked(true);
+    ui->display30Radio->setChecked(true);
+
+    auto* randomMenu = new QMenu(tr("Random"), this);
+    randomMenu->addAction(ui->random32Action);
+    randomMenu->addAction(ui->random64Action);
+    ui->randomButton->setMenu(randomMenu);
+    auto* scanQrMenu = new QMenu(tr("Scan QR"), this);
+    scanQrMenu->addAction(ui->scanScreenAction);
+    scanQrMenu->addAction(ui->loadImageFileAction);
+    ui->scanQrButton->setMenu(scanQrMenu);
+
+    ui->testButton->setEnabled(false);
+    ui->burnButton->setEnabled(false);
+    ui->syncClockCheck->setChecked(true);
+    ui->exportCheck->setChecked(false);
+    ui->seedEdit->setReadOnly(true);
+    ui->sealButton->hide();
+    ui->seedFileLabel->hide();
+    ui->seedFilePathText->hide();
+    ui->readerCombo->setCurrentIndex(-1);
+
+    g_totalCount = 0;
+    g_failCount = 0;
+    g_successCount = 0;
+    g_detectPending = 1;
+    g_programPending = 1;
+    g_pollState = PollIdle;
+    m_state.update([](ConsoleTexts& texts) { texts.tips.clear(); });
+
+    const int widths[] = {210, 180, 180, 380};
+    for (int column = 0; column < 4; ++column) {
+        ui->logList->header()->resizeSection(column, widths[column]);
+        ui->logList->headerItem()->setTextAlignment(column, Qt::AlignCenter);
+    }
+
+    connect(ui->burnButton, &QPushButton::clicked, this, &MainWindow::OnBurn);
+    connect(ui->connectButton, &QPushButton::clicked, this, &MainWindow::OnConnect);
+    connect(ui->sealButton, &QPushButton::clicked, this, &MainWindow::OnSeal);
+    connect(ui->clearButton, &QPushButton::clicked, this, &MainWindow::OnClear);
+    connect(ui->randomButton, &QToolButton::clicked, this, [this] { GenerateRandomSeed(1); });
+    connect(ui->random32Action, &QAction::triggered, this, [this] { GenerateRandomSeed(1); });
+    connect(ui->random64Action, &QAction::triggered, this, [this] { GenerateRandomSeed(2); });
+    connect(ui->editButton, &QPushButton::clicked, this, &MainWindow::OnEdit);
+    connect(ui->loadSeedFileButton, &QPushButton::clicked, this, &MainWindow::OnLoadSeedFile);
+    connect(ui->scanScreenAction, &QAction::triggered, this, &MainWindow::OnScanScreen);
+    connect(ui->loadImageFileAction, &QAction::triggered, this, &MainWindow::OnLoadImageFile);
+    connect(ui->testButton, &QPushButton::clicked, this, &MainWindow::OnTest);
+    connect(ui->seedEdit, &QLineEdit::textChanged, this, &MainWindow::OnSeedEditChanged);
+    connect(ui->seedEdit, &QLineEdit::textEdited, this, &MainWindow::OnSeedEdited);
+
+    // The form's placeholders give way to the (empty) texts.
+    UpdateData();
+}
+
+// The form gives rows and groups; the sizes of the window's first design,
+// in dialog units, follow the font so that nothing is clipped at any scale.
+void MainWindow::LayOutAsTemplate()
+{
+    const DialogUnits units(fontMetrics());
+
+    // Each group's fields start where the other group's do.
+    int labelColumn = 0;
+    for (QWidget* label :
+         {ui->seedLabel, ui->timeWindowLabel, ui->algorithmLabel, ui->displayTimeLabel,
+          ui->readerLabel, ui->serialNumberLabel, ui->tokenClockLabel, ui->computerClockLabel,
+          ui->syncClockLabel, ui->exportLabel})
+        labelColumn = std::max(labelColumn, label->sizeHint().width());
+    ui->dataLayout->setColumnMinimumWidth(0, labelColumn);
+    ui->tokenLayout->setColumnMinimumWidth(0, labelColumn);
+
+    // The buttons down the right edge share one width.
+    int rightWidth = units.x(46);
+    for (QWidget* button : {ui->testButton, ui->connectButton, ui->burnButton, ui->clearButton})
+        rightWidth = std::max(rightWidth, button->sizeHint().width());
+    for (QWidget* button :
+         {ui->testButton, ui->connectButton, ui->burnButton, ui->clearButton, ui->sealButton})
+        button->setFixedWidth(rightWidth);
+
+    // Split buttons stand as tall as the push buttons beside them.
+    const int buttonHeight = ui->loadSeedFileButton->sizeHint().height();
+    for (QToolButton* button : {ui->scanQrButton, ui->randomButton}) {
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setMinimumHeight(buttonHeight);
+    }
+
+    ui->seedEdit->setMinimumWidth(units.x(280));
+    ui->readerCombo->setMinimumWidth(units.x(226));
+    ui->userNameEdit->setMinimumWidth(units.x(79));
+    for (QWidget* count : {ui->totalCount, ui->successCount, ui->failCount})
+        count->setMinimumWidth(units.x(20));
+    ui->countersLayout->setSpacing(units.x(6));
+    ui->logList->setMinimumWidth(units.x(316));
+    ui->logList->setFixedHeight(units.y(58));
+    ui->dialogLayout->setSpacing(units.y(6));
+
+    // The seed file row keeps its place while hidden, so the window does not
+    // grow under the operator's hand when the first file loads.
+    for (QWidget* widget : {ui->seedFileLabel, ui->seedFilePathText}) {
+        QSizePolicy policy = widget->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        widget->setSizePolicy(policy);
+    }
+}
+
+void MainWindow::OnDestroy()
+{
+    m_exportFiles.close();
+}
+
+void MainWindow::done(int result)
+{
+    // A token being programmed is finished and exported before the files close.
+    m_console->Shutdown();
+    OnDestroy();
+    QDialog::done(result);
+}
+
+void MainWindow::StartReaderMonitor()
+{
+    m_console->Start();
+}
+
+// Esc closes the window (the dialog's own handling); Enter closes it too,
+// unless a button has the focus, which Enter then presses.
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (enter && plain) {
+        if (auto* button = qobject_cast<QToolButton*>(focusWidget()))
+            button->click();
+        else
+            accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void MainWindow::UpdateData()
+{
+    const ConsoleTexts texts = m_state.texts();
+    ui->serialNumberText->setText(texts.serialNumber);
+    ui->tokenClockText->setText(texts.tokenClock);
+    ui->computerClockText->setText(texts.computerClock);
+    ui->tipsText->setText(texts.tips);
+    ui->seedFilePathText->setText(texts.seedFilePath);
+    ui->seedFilePathText->setToolTip(texts.seedFilePath);
+}
+
+void MainWindow::postTokenRefresh()
+{
+    m_windowThread.post([this] { OnTokenRefresh(); });
+}
+
+void MainWindow::OnTokenRefresh()
+{
+    const ConsoleTexts texts = m_state.texts();
+    if (!m_burnHeld && !m_console->BurnHeld())
+        ui->burnButton->setEnabled(!texts.seedText.isEmpty() && !texts.serialNumber.isEmpty());
+    UpdateData();
+}
+
+void MainWindow::holdBurnButton(int milliseconds)
+{
+    m_burnHeld = true;
+    ui->burnButton->setEnabled(false);
+    QTimer::singleShot(milliseconds, this, [this] {
+        m_burnHeld = false;
+        ui->burnButton->setEnabled(true);
+    });
+}
+
+void MainWindow::OnConnect()
+{
+    if (selectedReaderIndex() < 0) {
+        m_state.update(
+            [](ConsoleTexts& texts) { texts.tips = tr("Please select a card reader!"); });
+        UpdateData();
+        return;
+    }
+    m_console->OnConnect();
+}
+
+void MainWindow::OnBurn()
+{
+    m_console->OnBurn();
+}
+
+void MainWindow::OnSeal()
+{
+    m_console->OnSeal();
+}
+
+void MainWindow::OnClear()
+{
+    ui->logList->clear();
+}
+
+void MainWindow::OnAbout()
+{
+    auto* about = new AboutBox(this);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->open();
+}

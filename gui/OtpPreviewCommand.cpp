@@ -1,0 +1,41 @@
+// Test: the codes a token programmed with the current seed shows now.
+#include "MainWindow.h"
+#include "otp/CodePreviewDialog.h"
+#include "seed/SecretText.h"
+
+#include <QDateTime>
+#include <cstring>
+
+namespace {
+
+constexpr int kPreviewDigits = 6;
+
+OtpAlgorithm AlgorithmOf(const TimingOptions& timing)
+{
+    return std::strcmp(timing.algorithmName, "SHA256") == 0 ? OtpAlgorithm::Sha256
+                                                            : OtpAlgorithm::Sha1;
+}
+
+} // namespace
+
+// The codes follow the window's Algorithm and Time Window choices, since that
+// is what a token configured with them displays. The clock is read once: the
+// list stays as it was when the dialog opened.
+void MainWindow::OnTest()
+{
+    normalizeSeedText();
+    QString seed = m_state.texts().seedText;
+    if (seed.isEmpty())
+        return;
+
+    const TimingOptions timing = readTimingOptions();
+    CodePreviewDialog dialog(seed, static_cast<uint64_t>(timing.timeStep), kPreviewDigits,
+                      AlgorithmOf(timing), this);
+    WipeText(seed);
+    const auto now = static_cast<uint64_t>(QDateTime::currentSecsSinceEpoch());
+    if (const QString refused = dialog.FillCodeList(now); !refused.isEmpty()) {
+        m_operator.showMessage(refused, tr("ERROR"));
+        return;
+    }
+    dialog.exec();
+}

@@ -1,0 +1,20 @@
+#include "StationApplication.h"
+
+#include "MainWindow.h"
+#include "QtOperator.h"
+
+StationApplication::StationApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("Zentoka/Pelarin Programmer"));
+    setApplicationVersion(QStringLiteral("1.1"));
+}
+
+int StationApplication::InitInstance()
+{
+    QtOperator op;
+    MainWindow window(op, applicationDirPath() + QStringLiteral("/Data"));
+    op.setWindow(&window);
+    window.StartReaderMonitor();
+    window.exec();
+    return 0;
+}

@@ -1,0 +1,592 @@
+// The real main window under the offscreen platform, its messages recorded.
+#include "gui/AboutBox.h"
+#include "gui/MainWindow.h"
+#include "seed/Base32.h"
+#include "tests/support/RecordingOperator.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startState();
+    void tabOrder();
+    void timingFallbacks_data();
+    void timingFallbacks();
+    void clearKeepsCounters();
+    void randomSeeds_data();
+    void randomSeeds();
+    void editThenTyping();
+    void cancelledSeedFileDialogEmptiesTheSeed();
+    void failedSeedFileLoad();
+    void seedFileAppliesTheSeedOfTheTokenOnTheReader();
+    void tokenRefreshFollowsSerialAndSeed();
+    void typedSeedEnablesBurn();
+    void connectWithoutReader();
+    void readerListFromAWorker();
+    void workerCallsRunOnTheWindowThread();
+    void exportRecordFollowsTheCheckBox();
+    void exportFolderThatCannotBeCreated();
+    void enterAndEscCloseTheWindow_data();
+    void enterAndEscCloseTheWindow();
+    void aboutBox();
+
+private:
+    template <typename T> T* find(const char* name)
+    {
+        T* child = m_window->findChild<T*>(QLatin1String(name));
+        if (!child)
+            qFatal("no %s in the window", name);
+        return child;
+    }
+    // Runs work on a thread of its own, as the poll does, serving the
+    // window's thread meanwhile.
+    void showActive();
+    void onWorker(const std::function<void()>& work);
+    QString writeFile(const QByteArray& bytes);
+    QString seedEditText() { return find<QLineEdit>("seedEdit")->text(); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<RecordingOperator> m_operator;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void TestMainWindow::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_operator = std::make_unique<RecordingOperator>();
+    m_window = std::make_unique<MainWindow>(*m_operator, m_dir->filePath(QStringLiteral("Data")));
+}
+
+// Shown, the window starts watching the readers; only the tests of keys and
+// focus need it on screen.
+void TestMainWindow::showActive()
+{
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+}
+
+void TestMainWindow::cleanup()
+{
+    m_window.reset();
+    m_operator.reset();
+    m_dir.reset();
+}
+
+void TestMainWindow::onWorker(const std::function<void()>& work)
+{
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+    worker.join();
+}
+
+QString TestMainWindow::writeFile(const QByteArray& bytes)
+{
+    static int count = 0;
+    const QString path = m_dir->filePath(QStringLiteral("seeds-%1.csv").arg(++count));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void TestMainWindow::startState()
+{
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Zentoka/Pelarin Programmer"));
+    QVERIFY(!find<QPushButton>("burnButton")->isEnabled());
+    QVERIFY(!find<QPushButton>("testButton")->isEnabled());
+    QVERIFY(find<QCheckBox>("syncClockCheck")->isChecked());
+    QVERIFY(!find<QCheckBox>("exportCheck")->isChecked());
+    for (const char* radio : {"step30Radio", "sha1Radio", "display30Radio"})
+        QVERIFY2(find<QRadioButton>(radio)->isChecked(), radio);
+    for (const char* radio :
+         {"step60Radio", "sha256Radio", "display15Radio", "display60Radio", "display120Radio"})
+        QVERIFY2(!find<QRadioButton>(radio)->isChecked(), radio);
+    for (const char* counter : {"totalCount", "successCount", "failCount"})
+        QCOMPARE(find<QLabel>(counter)->text(), QStringLiteral("0"));
+
+    auto* seedEdit = find<QLineEdit>("seedEdit");
+    QVERIFY(seedEdit->isReadOnly());
+    QVERIFY(seedEdit->text().isEmpty());
+    QVERIFY(find<QPushButton>("sealButton")->isHidden());
+    QVERIFY(find<QLabel>("seedFileLabel")->isHidden());
+    QVERIFY(find<QLabel>("seedFilePathText")->isHidden());
+    QCOMPARE(find<QComboBox>("readerCombo")->count(), 0);
+    QCOMPARE(find<QComboBox>("readerCombo")->currentIndex(), -1);
+    // The form's placeholders are gone.
+    for (const char* text : {"serialNumberText", "tokenClockText", "computerClockText", "tipsText"})
+        QVERIFY2(find<QLabel>(text)->text().isEmpty(), text);
+
+    auto* log = find<QTreeWidget>("logList");
+    QCOMPARE(log->columnCount(), 4);
+    const QStringList titles{"Time", "Serial Number", "User Name", "Result"};
+    const int widths[] = {210, 180, 180, 380};
+    for (int column = 0; column < 4; ++column) {
+        QCOMPARE(log->headerItem()->text(column), titles[column]);
+        QCOMPARE(log->header()->sectionSize(column), widths[column]);
+        QCOMPARE(log->headerItem()->textAlignment(column), int(Qt::AlignCenter));
+    }
+
+    const struct
+    {
+        const char* button;
+        QStringList items;
+    } splits[] = {{"randomButton", {"32 Chars", "64 Chars"}},
+                  {"scanQrButton", {"Scan Screen", "Load Image File"}}};
+    for (const auto& split : splits) {
+        auto* button = find<QToolButton>(split.button);
+        QCOMPARE(button->popupMode(), QToolButton::MenuButtonPopup);
+        QVERIFY(button->menu());
+        QStringList items;
+        for (QAction* action : button->menu()->actions())
+            items << action->text();
+        QCOMPARE(items, split.items);
+    }
+}
+
+void TestMainWindow::tabOrder()
+{
+    const QStringList expected{
+        "loadSeedFileButton", "burnButton",      "clearButton",    "readerCombo",
+        "connectButton",      "sealButton",      "step30Radio",    "step60Radio",
+        "sha1Radio",          "sha256Radio",     "display15Radio", "display30Radio",
+        "display60Radio",     "display120Radio", "randomButton",   "seedEdit",
+        "editButton",         "syncClockCheck",  "scanQrButton",   "testButton",
+        "userNameEdit",       "exportCheck",     "logList"};
+    QStringList chain;
+    QWidget* widget = find<QWidget>("loadSeedFileButton");
+    do {
+        if (expected.contains(widget->objectName()))
+            chain << widget->objectName();
+        widget = widget->nextInFocusChain();
+    } while (widget->objectName() != QLatin1String("loadSeedFileButton"));
+    QCOMPARE(chain, expected);
+}
+
+void TestMainWindow::timingFallbacks_data()
+{
+    QTest::addColumn<QStringList>("checked");
+    QTest::addColumn<int>("timeStep");
+    QTest::addColumn<int>("displayTime");
+    QTest::addColumn<QString>("algorithm");
+
+    QTest::newRow("start") << QStringList{"step30Radio", "sha1Radio", "display30Radio"} << 30 << 30
+                           << "SHA1";
+    QTest::newRow("other choices")
+        << QStringList{"step60Radio", "sha256Radio", "display120Radio"} << 60 << 120 << "SHA256";
+    QTest::newRow("15 and 60") << QStringList{"display15Radio"} << 60 << 15 << "SHA256";
+    QTest::newRow("60") << QStringList{"display60Radio"} << 60 << 60 << "SHA256";
+    QTest::newRow("nothing checked") << QStringList{} << 60 << 120 << "SHA256";
+    QTest::newRow("first display time wins")
+        << QStringList{"display15Radio", "display60Radio"} << 60 << 15 << "SHA256";
+}
+
+// Every group falls back to its last choice when its first is not checked.
+void TestMainWindow::timingFallbacks()
+{
+    QFETCH(QStringList, checked);
+    for (const char* group : {"timeWindowGroup", "algorithmGroup", "displayTimeGroup"})
+        find<QButtonGroup>(group)->setExclusive(false);
+    for (QRadioButton* radio : m_window->findChildren<QRadioButton*>())
+        radio->setChecked(checked.contains(radio->objectName()));
+
+    const TimingOptions timing = m_window->readTimingOptions();
+    QTEST(timing.timeStep, "timeStep");
+    QTEST(timing.displayTime, "displayTime");
+    QTEST(QString::fromLatin1(timing.algorithmName), "algorithm");
+}
+
+void TestMainWindow::clearKeepsCounters()
+{
+    g_totalCount = 3;
+    g_successCount = 1;
+    g_failCount = 2;
+    m_window->showCounters();
+    m_window->addLogRow(QStringLiteral("ZP0001"), QString(), QStringLiteral("Failed"));
+    m_window->addLogRow(QStringLiteral("ZP0002"), QStringLiteral("bob"),
+                        QStringLiteral("Succeeded"));
+    auto* log = find<QTreeWidget>("logList");
+    QCOMPARE(log->topLevelItemCount(), 2);
+    // newest on top
+    QCOMPARE(log->topLevelItem(0)->text(1), QStringLiteral("ZP0002"));
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d $"))
+                .match(log->topLevelItem(0)->text(0))
+                .hasMatch());
+
+    QTest::mouseClick(find<QPushButton>("clearButton"), Qt::LeftButton);
+    QCOMPARE(log->topLevelItemCount(), 0);
+    QCOMPARE(find<QLabel>("totalCount")->text(), QStringLiteral("3"));
+    QCOMPARE(find<QLabel>("successCount")->text(), QStringLiteral("1"));
+    QCOMPARE(find<QLabel>("failCount")->text(), QStringLiteral("2"));
+}
+
+void TestMainWindow::randomSeeds_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("characters");
+    QTest::newRow("main part") << "randomButton" << 32;
+    QTest::newRow("32 Chars") << "random32Action" << 32;
+    QTest::newRow("64 Chars") << "random64Action" << 64;
+}
+
+void TestMainWindow::randomSeeds()
+{
+    QFETCH(QString, source);
+    QFETCH(int, characters);
+    if (source == QLatin1String("randomButton"))
+        QTest::mouseClick(find<QToolButton>("randomButton"), Qt::LeftButton, {}, QPoint(8, 8));
+    else
+        find<QAction>(qPrintable(source))->trigger();
+
+    const QString seed = seedEditText();
+    QCOMPARE(seed.size(), characters);
+    QVERIFY(QRegularExpression(QStringLiteral("^[A-Z2-7]+$")).match(seed).hasMatch());
+    QCOMPARE(m_window->state().texts().seedText, seed);
+    const QByteArray text = seed.toLatin1();
+    uint8_t bytes[64] = {};
+    QCOMPARE(Base32ToBytes(text.constData(), bytes, sizeof bytes), characters * 5 / 8);
+    QCOMPARE(DecodeBase32(text.toStdString()).size(), size_t(characters * 5 / 8));
+    QCOMPARE(m_operator->beeps(), 1);
+    QVERIFY(find<QPushButton>("testButton")->isEnabled());
+}
+
+// Typing needs Edit first; the edit keeps what was typed, the seed that is
+// used is its normal form.
+void TestMainWindow::editThenTyping()
+{
+    auto* seedEdit = find<QLineEdit>("seedEdit");
+    auto* testButton = find<QPushButton>("testButton");
+    seedEdit->setFocus();
+    QTest::keyClicks(seedEdit, QStringLiteral("abc"));
+    QVERIFY(seedEdit->text().isEmpty());
+
+    QTest::mouseClick(find<QPushButton>("editButton"), Qt::LeftButton);
+    QVERIFY(!seedEdit->isReadOnly());
+    QTest::keyClicks(seedEdit, QStringLiteral("abcd-efgh-ijkl-mnop"));
+    QVERIFY(testButton->isEnabled());
+    m_window->normalizeSeedText();
+    QCOMPARE(m_window->state().texts().seedText, QStringLiteral("ABCDEFGHIJKLMNOP"));
+    QCOMPARE(seedEdit->text(), QStringLiteral("abcd-efgh-ijkl-mnop"));
+
+    QTest::keyClick(seedEdit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(seedEdit, Qt::Key_Backspace);
+    QVERIFY(!testButton->isEnabled());
+    QVERIFY2(!seedEdit->isReadOnly(), "stays writable");
+}
+
+void TestMainWindow::cancelledSeedFileDialogEmptiesTheSeed()
+{
+    m_window->GenerateRandomSeed(1);
+    QTest::mouseClick(find<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
+    QCOMPARE(m_operator->filters(), QStringList{"CSV Files (*.csv);;All Files (*)"});
+    QVERIFY(seedEditText().isEmpty());
+    QVERIFY(m_window->state().texts().seedText.isEmpty());
+    QVERIFY(!find<QPushButton>("testButton")->isEnabled());
+    QVERIFY(m_operator->messages().empty());
+    QVERIFY(find<QLabel>("seedFileLabel")->isHidden());
+}
+
+// A refused line fails the load; the seed stays empty and the earlier
+// lines are still applied to the tokens they name.
+void TestMainWindow::failedSeedFileLoad()
+{
+    m_operator->answerNextFileDialog(writeFile("ZP0001,JBSWY3DPEHPK3PXP\nZP0002,jbswy3dp\n"));
+    m_window->GenerateRandomSeed(1);
+    QTest::mouseClick(find<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
+
+    const auto messages = m_operator->messages();
+    QCOMPARE(messages.size(), size_t(1));
+    QCOMPARE(messages[0].text, QStringLiteral("Failed to load seed file!"));
+    QCOMPARE(messages[0].caption, QStringLiteral("ERROR"));
+    QVERIFY(seedEditText().isEmpty());
+    QVERIFY(find<QLabel>("seedFileLabel")->isHidden());
+
+    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0001"; });
+    m_window->selectSeedForSerial();
+    QCOMPARE(seedEditText(), QStringLiteral("JBSWY3DPEHPK3PXP"));
+}
+
+void TestMainWindow::seedFileAppliesTheSeedOfTheTokenOnTheReader()
+{
+    const QString path =
+        writeFile("ZP0001,JBSWY3DPEHPK3PXP\r\nZP0002,GEZDGNBVGY3TQOJQ\r\nZP0003,MZXW6===");
+
+    // An unlisted token on the reader: the seed stays empty.
+    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0009"; });
+    m_operator->answerNextFileDialog(path);
+    QTest::mouseClick(find<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
+    QVERIFY(m_operator->messages().empty());
+    QVERIFY(seedEditText().isEmpty());
+    QCOMPARE(m_operator->beeps(), 0);
+    QVERIFY(!find<QLabel>("seedFileLabel")->isHidden());
+    QCOMPARE(find<QLabel>("seedFilePathText")->text(), path);
+
+    // A listed token: its seed at once, with the bell.
+    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0002"; });
+    m_operator->answerNextFileDialog(path);
+    QTest::mouseClick(find<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
+    QCOMPARE(seedEditText(), QStringLiteral("GEZDGNBVGY3TQOJQ"));
+    QCOMPARE(m_window->state().texts().seedText, QStringLiteral("GEZDGNBVGY3TQOJQ"));
+    QCOMPARE(m_operator->beeps(), 1);
+
+    // The next tokens, read on the poll thread.
+    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0003"; });
+    onWorker([this] { m_window->selectSeedForSerial(); });
+    QCOMPARE(seedEditText(), QStringLiteral("MZXW6==="));
+    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0004"; });
+    onWorker([this] { m_window->selectSeedForSerial(); });
+    // an unlisted token keeps the last seed
+    QCOMPARE(seedEditText(), QStringLiteral("MZXW6==="));
+    QCOMPARE(m_operator->beeps(), 2);
+}
+
+void TestMainWindow::tokenRefreshFollowsSerialAndSeed()
+{
+    auto* burn = find<QPushButton>("burnButton");
+    m_window->state().update([](ConsoleTexts& texts) {
+        texts.serialNumber = "ZP0001";
+        texts.tokenClock = "2019-12-16 23:21:22";
+        texts.computerClock = "2024-03-05 07:07:06";
+        texts.tips = "Token or card detected";
+    });
+    m_window->postTokenRefresh();
+    QTRY_COMPARE(find<QLabel>("serialNumberText")->text(), QStringLiteral("ZP0001"));
+    QCOMPARE(find<QLabel>("tokenClockText")->text(), QStringLiteral("2019-12-16 23:21:22"));
+    QCOMPARE(find<QLabel>("computerClockText")->text(), QStringLiteral("2024-03-05 07:07:06"));
+    QCOMPARE(find<QLabel>("tipsText")->text(), QStringLiteral("Token or card detected"));
+    QVERIFY2(!burn->isEnabled(), "no seed yet");
+
+    m_window->GenerateRandomSeed(1);
+    m_window->postTokenRefresh();
+    QTRY_VERIFY(burn->isEnabled());
+
+    m_window->holdBurnButton(300);
+    m_window->postTokenRefresh();
+    QTest::qWait(50);
+    QVERIFY2(!burn->isEnabled(), "held while the pause after a press runs");
+    QTRY_VERIFY(burn->isEnabled());
+
+    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber.clear(); });
+    m_window->postTokenRefresh();
+    QTRY_VERIFY(!burn->isEnabled());
+}
+
+// The typed road: a seed typed after Edit arms Burn for a token on the reader
+// just as a placed seed does, and emptying the edit disarms it again.
+void TestMainWindow::typedSeedEnablesBurn()
+{
+    auto* burn = find<QPushButton>("burnButton");
+    auto* edit = find<QLineEdit>("seedEdit");
+    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0002"; });
+    m_window->postTokenRefresh();
+    QTRY_COMPARE(find<QLabel>("serialNumberText")->text(), QStringLiteral("ZP0002"));
+    QVERIFY(!burn->isEnabled());
+
+    QTest::mouseClick(find<QPushButton>("editButton"), Qt::LeftButton);
+    QTest::keyClicks(edit, QStringLiteral("jbsw-y3dp"));
+    QCOMPARE(m_window->state().texts().seedText, QStringLiteral("jbsw-y3dp"));
+    QTRY_VERIFY(burn->isEnabled());
+
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTRY_VERIFY(!burn->isEnabled());
+    QVERIFY(m_window->state().texts().seedText.isEmpty());
+}
+
+void TestMainWindow::connectWithoutReader()
+{
+    QTest::mouseClick(find<QPushButton>("connectButton"), Qt::LeftButton);
+    QCOMPARE(find<QLabel>("tipsText")->text(), QStringLiteral("Please select a card reader!"));
+    QCOMPARE(m_window->state().texts().tips, QStringLiteral("Please select a card reader!"));
+}
+
+// The reader monitor's view of the list: entries at the end, the choice
+// always the operator's.
+void TestMainWindow::readerListFromAWorker()
+{
+    auto* combo = find<QComboBox>("readerCombo");
+    onWorker([this] {
+        m_window->appendReaderEntry(QStringLiteral("Reader A"));
+        m_window->appendReaderEntry(QStringLiteral("Reader B"));
+    });
+    // the first reader is not chosen for the operator
+    QCOMPARE(combo->currentIndex(), -1);
+    combo->setCurrentIndex(1);
+
+    QStringList entries;
+    int selected = -2;
+    onWorker([&] {
+        m_window->appendReaderEntry(QStringLiteral("Reader C"));
+        m_window->deleteReaderEntry(0);
+        entries = m_window->readerEntries();
+        selected = m_window->selectedReaderIndex();
+    });
+    QCOMPARE(entries, (QStringList{"Reader B", "Reader C"}));
+    QCOMPARE(selected, 0);
+    QCOMPARE(combo->currentText(), QStringLiteral("Reader B"));
+
+    onWorker([&] {
+        m_window->deleteReaderEntry(0);
+        selected = m_window->selectedReaderIndex();
+    });
+    // deleting the chosen reader leaves none chosen
+    QCOMPARE(selected, -1);
+    QCOMPARE(combo->count(), 1);
+}
+
+void TestMainWindow::workerCallsRunOnTheWindowThread()
+{
+    find<QRadioButton>("sha256Radio")->setChecked(true);
+    find<QCheckBox>("syncClockCheck")->setChecked(false);
+    g_totalCount = 7;
+    TimingOptions timing;
+    bool sync = true;
+    onWorker([&] {
+        timing = m_window->readTimingOptions();
+        sync = m_window->syncClockChecked();
+        m_window->setBurnEnabled(true);
+        m_window->setBurnText(QStringLiteral("Stop"));
+        m_window->addLogRow(QStringLiteral("ZP0001"), QStringLiteral("amy"),
+                            QStringLiteral("Succeeded"));
+        m_window->showCounters();
+        m_window->GenerateRandomSeed(2);
+    });
+    QCOMPARE(QString::fromLatin1(timing.algorithmName), QStringLiteral("SHA256"));
+    QVERIFY(!sync);
+    QVERIFY(find<QPushButton>("burnButton")->isEnabled());
+    QCOMPARE(find<QPushButton>("burnButton")->text(), QStringLiteral("Stop"));
+    QCOMPARE(find<QTreeWidget>("logList")->topLevelItem(0)->text(2), QStringLiteral("amy"));
+    QCOMPARE(find<QLabel>("totalCount")->text(), QStringLiteral("7"));
+    QCOMPARE(seedEditText().size(), 64);
+}
+
+// Unchecked: nothing is written and the user name stays as it was. Checked
+// after the Burn press: the files are created for the record, not skipped.
+void TestMainWindow::exportRecordFollowsTheCheckBox()
+{
+    m_window->state().update([](ConsoleTexts& texts) {
+        texts.serialNumber = "ZP0001";
+        texts.seedText = "JBSWY3DPEHPK3PXP";
+        texts.userName = "earlier@example.com";
+    });
+    find<QLineEdit>("userNameEdit")->setText(QStringLiteral("amy@example.com"));
+    onWorker([this] { m_window->appendExportRecord(); });
+    QVERIFY(!QDir(m_dir->filePath(QStringLiteral("Data"))).exists());
+    QCOMPARE(m_window->state().texts().userName, QStringLiteral("earlier@example.com"));
+
+    find<QCheckBox>("exportCheck")->setChecked(true);
+    find<QRadioButton>("step60Radio")->setChecked(true);
+    onWorker([this] { m_window->appendExportRecord(); });
+    QCOMPARE(m_window->state().texts().userName, QStringLiteral("amy@example.com"));
+    const QStringList files = QDir(m_dir->filePath(QStringLiteral("Data")))
+                                  .entryList({QStringLiteral("Seed-*.csv")}, QDir::Files);
+    QCOMPARE(files.size(), 3);
+    for (const QString& name : files) {
+        QFile file(m_dir->filePath(QStringLiteral("Data/") + name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray contents = file.readAll();
+        if (name.endsWith(QLatin1String(".azure.csv")))
+            QVERIFY(contents.endsWith(
+                "amy@example.com,ZP0001,JBSWY3DPEHPK3PXP,60,Morvane,Zentoka\r\n"));
+        else if (name.endsWith(QLatin1String(".hex.csv")))
+            QCOMPARE(contents, QByteArray("ZP0001,48656C6C6F21DEADBEEF\r\n"));
+        else
+            QCOMPARE(contents, QByteArray("ZP0001,JBSWY3DPEHPK3PXP\r\n"));
+    }
+    QVERIFY(m_operator->messages().empty());
+}
+
+void TestMainWindow::exportFolderThatCannotBeCreated()
+{
+    QFile blocker(m_dir->filePath(QStringLiteral("Data")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    m_window->openExportFiles();
+    const auto messages = m_operator->messages();
+    QCOMPARE(messages.size(), size_t(1));
+    QCOMPARE(messages[0].text, QStringLiteral("Failed to create HEX seed file"));
+    QCOMPARE(messages[0].caption, QStringLiteral("Zentoka/Pelarin Programmer"));
+    QCOMPARE(messages[0].icon, MessageIcon::Stop);
+}
+
+void TestMainWindow::enterAndEscCloseTheWindow_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("Esc") << "readerCombo" << int(Qt::Key_Escape) << true;
+    QTest::newRow("Enter in the user name") << "userNameEdit" << int(Qt::Key_Return) << true;
+    QTest::newRow("keypad Enter on a check box") << "exportCheck" << int(Qt::Key_Enter) << true;
+    QTest::newRow("Enter on a button presses it")
+        << "loadSeedFileButton" << int(Qt::Key_Return) << false;
+}
+
+void TestMainWindow::enterAndEscCloseTheWindow()
+{
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(bool, closes);
+    showActive();
+    QWidget* target = find<QWidget>(qPrintable(focus));
+    target->setFocus();
+    QTRY_VERIFY(target->hasFocus());
+    QTest::keyClick(target, Qt::Key(key),
+                    key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QCOMPARE(m_window->isVisible(), !closes);
+    if (!closes)
+        QCOMPARE(m_operator->filters().size(), 1);
+}
+
+// Linux desktops give the dialog no system menu: F1 and the window's
+// context menu open the About box.
+void TestMainWindow::aboutBox()
+{
+    auto* about = find<QAction>("aboutAction");
+    QCOMPARE(about->text(), QStringLiteral("About..."));
+    QCOMPARE(about->shortcut(), QKeySequence(Qt::Key_F1));
+    QCOMPARE(m_window->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QVERIFY(m_window->actions().contains(about));
+
+    showActive();
+    QTest::keyClick(m_window.get(), Qt::Key_F1);
+    AboutBox* box = nullptr;
+    QTRY_VERIFY((box = m_window->findChild<AboutBox*>()) && box->isVisible());
+    QCOMPARE(box->windowTitle(), QStringLiteral("Zentoka/Pelarin"));
+    QCOMPARE(box->findChild<QLabel*>(QStringLiteral("versionText"))->text(),
+             QStringLiteral("Zentoka/Pelarin 1.1"));
+    QTest::mouseClick(box->findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
+    QTRY_VERIFY(!m_window->findChild<AboutBox*>());
+    QVERIFY(m_window->isVisible());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "TestMainWindow.moc"
