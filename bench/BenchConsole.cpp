@@ -6,8 +6,8 @@
 //      exchanges and the fixed pauses (median).
 // Usage: bench_console [idle seconds, default 30]
 #include "PcscFixture.h"
-#include "gui/MainWindow.h"
 #include "engine/ConsoleController.h"
+#include "gui/MainWindow.h"
 #include "tests/support/RecordingOperator.h"
 #include "token/TokenCommands.h"
 

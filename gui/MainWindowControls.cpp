@@ -1,7 +1,7 @@
 // The window's controls as the worker threads see them: each call runs on the
 // window's thread, the calling worker waiting for it.
-#include "MainWindow.h"
 #include "ClockTexts.h"
+#include "MainWindow.h"
 #include "ui_MainWindow.h"
 
 #include <QDateTime>

@@ -30,7 +30,7 @@ void MainWindow::OnTest()
 
     const TimingOptions timing = readTimingOptions();
     CodePreviewDialog dialog(seed, static_cast<uint64_t>(timing.timeStep), kPreviewDigits,
-                      AlgorithmOf(timing), this);
+                             AlgorithmOf(timing), this);
     WipeText(seed);
     const auto now = static_cast<uint64_t>(QDateTime::currentSecsSinceEpoch());
     if (const QString refused = dialog.FillCodeList(now); !refused.isEmpty()) {

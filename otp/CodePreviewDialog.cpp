@@ -33,8 +33,8 @@ struct WipedUtf8
 
 } // namespace
 
-CodePreviewDialog::CodePreviewDialog(const QString& seed, uint64_t timeStep, int digits, OtpAlgorithm algorithm,
-                       QWidget* parent)
+CodePreviewDialog::CodePreviewDialog(const QString& seed, uint64_t timeStep, int digits,
+                                     OtpAlgorithm algorithm, QWidget* parent)
     : QDialog(parent), m_seed(seed), m_timeStep(timeStep), m_digits(digits), m_algorithm(algorithm),
       m_caption(new QLabel(this)), m_otpList(new QTreeWidget(this))
 {

@@ -20,7 +20,7 @@ class CodePreviewDialog : public QDialog
 public:
     // seed is the normalised seed text; algorithm is the window's Algorithm choice.
     CodePreviewDialog(const QString& seed, uint64_t timeStep, int digits, OtpAlgorithm algorithm,
-               QWidget* parent = nullptr);
+                      QWidget* parent = nullptr);
     ~CodePreviewDialog() override;
 
     // Lists the 21 codes around now (seconds since 1970, UTC) and selects the

@@ -1,5 +1,5 @@
-#include "MainWindow.h"
 #include "DecoderMessage.h"
+#include "MainWindow.h"
 #include "OtpPreviewProbe.h"
 #include "RecordingOperator.h"
 #include "otp/CodePreviewDialog.h"

@@ -3,7 +3,6 @@
 #include "engine/Operator.h"
 
 #include <QStringList>
-
 #include <deque>
 #include <mutex>
 
