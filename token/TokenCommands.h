@@ -5,12 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 
-// The five token commands. Each opens its own connection to the card in the
-// named reader (UTF-8 text), exchanges its APDUs and returns a result code of
-// TokenResult.h. customerKeyText is 32 hexadecimal characters: a missing or
-// empty text gives TOKEN_ERR_NO_KEY, any other text TOKEN_ERR_BAD_KEY, both
-// before anything is sent. The commands may be called from any thread; each
-// holds the card link lock (CardTransport.h) from its connect to its return.
+// The five token commands, each on its own: it opens a connection to the card
+// in the named reader (UTF-8 text) in a transaction of its own, exchanges its
+// APDUs, closes the connection leaving the card powered, and returns a result
+// code of TokenResult.h. The commands may be called from any thread. Work
+// that needs several commands on one token (authenticate, then a secured
+// command) runs them in one TokenSession instead, so that the token cannot be
+// powered down or reached by another connection in between.
 
 // Reads serial number and clock. The texts are copied without a terminating
 // zero; the lengths are capacities in, lengths used out. The clock text is

@@ -4,8 +4,10 @@
 #include "PcscFixture.h"
 #include "token/CardTransport.h"
 #include "token/TokenCommands.h"
+#include "token/TokenSession.h"
 #include "token/TokenTime.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 #include <openssl/rand.h>
 #include <string>
@@ -63,12 +65,21 @@ protected:
     }
 
     std::string reader() const { return pcsc.readerName(0); }
+    // Opens the session on reader r and authenticates in it, as the station
+    // does before a secured command.
+    int32_t authenticate(const std::string& r, const char* key = kKey)
+    {
+        if (session.open(r.c_str()) != TOKEN_OK)
+            return TOKEN_ERR_CONNECT;
+        return session.authenticate(key);
+    }
     size_t commandsReceived() const { return token->received().size(); }
     std::vector<uint8_t> lastCommand() const { return token->received().back(); }
 
     PcscFixture pcsc;
     std::shared_ptr<VirtualToken> token = std::make_shared<VirtualToken>(
         VirtualTokenSettings{.serial = "TK-0042", .maxTries = 3, .clockOffset = -3600});
+    TokenSession session;
 };
 
 } // namespace
@@ -100,11 +111,10 @@ TEST_F(TokenLink, EveryCommandWorksOverEitherProtocol)
     const std::string r = pcsc.readerName(1);
     const auto seed = RandomSeed(20);
     EXPECT_EQ(Read(r).serial, "TK-T0");
-    EXPECT_EQ(TokenAuthenticate(r.c_str(), kKey), TOKEN_OK);
-    EXPECT_EQ(TokenWriteSeed(r.c_str(), kKey, seed.data(), 20), TOKEN_OK);
-    EXPECT_EQ(TokenConfigure(r.c_str(), kKey, "SHA256", 60, 15, "2024/02/29/12/00/00", 0),
-              TOKEN_OK);
-    EXPECT_EQ(TokenSeal(r.c_str(), kKey), TOKEN_OK);
+    EXPECT_EQ(authenticate(r), TOKEN_OK);
+    EXPECT_EQ(session.writeSeed(kKey, seed.data(), 20), TOKEN_OK);
+    EXPECT_EQ(session.configure(kKey, "SHA256", 60, 15, "2024/02/29/12/00/00", 0), TOKEN_OK);
+    EXPECT_EQ(session.seal(kKey), TOKEN_OK);
     const auto state = t0->state();
     EXPECT_EQ(state.seed, seed);
     EXPECT_EQ(state.algorithm, 2);
@@ -187,9 +197,8 @@ TEST_F(TokenLink, WriteSeedStoresExactlyTheSeedSent)
     for (const Case c :
          {Case{1, 0x14}, Case{20, 0x24}, Case{32, 0x34}, Case{40, 0x34}, Case{63, 0x44}}) {
         const auto seed = RandomSeed(c.length);
-        ASSERT_EQ(TokenAuthenticate(reader().c_str(), kKey), TOKEN_OK);
-        ASSERT_EQ(TokenWriteSeed(reader().c_str(), kKey, seed.data(), static_cast<int>(c.length)),
-                  TOKEN_OK)
+        ASSERT_EQ(authenticate(reader()), TOKEN_OK);
+        ASSERT_EQ(session.writeSeed(kKey, seed.data(), static_cast<int>(c.length)), TOKEN_OK)
             << c.length;
         EXPECT_EQ(token->state().seed, seed) << c.length;
         const auto command = lastCommand();
@@ -201,8 +210,9 @@ TEST_F(TokenLink, WriteSeedStoresExactlyTheSeedSent)
 TEST_F(TokenLink, WriteSeedFailuresLeaveTheTokensSeedAlone)
 {
     const auto kept = RandomSeed(20);
-    ASSERT_EQ(TokenAuthenticate(reader().c_str(), kKey), TOKEN_OK);
-    ASSERT_EQ(TokenWriteSeed(reader().c_str(), kKey, kept.data(), 20), TOKEN_OK);
+    ASSERT_EQ(authenticate(reader()), TOKEN_OK);
+    ASSERT_EQ(session.writeSeed(kKey, kept.data(), 20), TOKEN_OK);
+    session.close();
 
     const auto other = RandomSeed(64);
     const size_t before = commandsReceived();
@@ -222,9 +232,9 @@ TEST_F(TokenLink, WriteSeedFailuresLeaveTheTokensSeedAlone)
 
 TEST_F(TokenLink, ConfigureSetsAlgorithmStepDisplayTimeAndClock)
 {
-    ASSERT_EQ(TokenAuthenticate(reader().c_str(), kKey), TOKEN_OK);
-    ASSERT_EQ(TokenConfigure(reader().c_str(), kKey, "SHA1", 30, 60, "2019/12/16/23/21/22", 0),
-              TOKEN_OK);
+    ASSERT_EQ(authenticate(reader()), TOKEN_OK);
+    ASSERT_EQ(session.configure(kKey, "SHA1", 30, 60, "2019/12/16/23/21/22", 0), TOKEN_OK);
+    session.close();
     const std::vector<uint8_t> expected{0x84, 0xD4, 0x00, 0x00, 0x1A, 0x81, 0x14, 0x1F, 0x01,
                                         0x02, 0x86, 0x06, 0x0A, 0x01, 0x01, 0x0D, 0x01, 0x1E,
                                         0x0F, 0x04, 0x5D, 0xF8, 0x11, 0x72, 0x22, 0x01, 0x00};
@@ -239,9 +249,8 @@ TEST_F(TokenLink, ConfigureSetsAlgorithmStepDisplayTimeAndClock)
     EXPECT_NEAR(token->clock(HostTimeNow()), 0x5DF81172u, 2);
     EXPECT_NEAR(ClockSeconds(Read(reader()).clock), 0x5DF81172, 2);
 
-    ASSERT_EQ(TokenAuthenticate(reader().c_str(), kKey), TOKEN_OK);
-    ASSERT_EQ(TokenConfigure(reader().c_str(), kKey, "SHA256", 60, 120, "2099/12/31/23/59/59", -1),
-              TOKEN_OK);
+    ASSERT_EQ(authenticate(reader()), TOKEN_OK);
+    ASSERT_EQ(session.configure(kKey, "SHA256", 60, 120, "2099/12/31/23/59/59", -1), TOKEN_OK);
     EXPECT_EQ(lastCommand().size(), 28u);
     state = token->state();
     EXPECT_EQ(state.algorithm, 2);
@@ -278,11 +287,10 @@ TEST_F(TokenLink, ConfigureRefusesBadChoicesBeforeAnyExchange)
         {"SHA1", 30, 60, good, -2, TOKEN_ERR_BAD_CONFIG},
         {"SHA1", 30, 60, "2100/01/01/00/00/00", 16, TOKEN_ERR_BAD_TIME}, // time is checked first
     };
-    ASSERT_EQ(TokenAuthenticate(reader().c_str(), kKey), TOKEN_OK);
+    ASSERT_EQ(authenticate(reader()), TOKEN_OK);
     const size_t before = commandsReceived();
     for (const auto& c : cases) {
-        EXPECT_EQ(TokenConfigure(reader().c_str(), kKey, c.algorithm, c.step, c.display, c.time,
-                                 c.option),
+        EXPECT_EQ(session.configure(kKey, c.algorithm, c.step, c.display, c.time, c.option),
                   c.result)
             << (c.algorithm ? c.algorithm : "(null)") << " " << c.step << " " << c.display << " "
             << (c.time ? c.time : "(null)") << " " << c.option;
@@ -293,14 +301,14 @@ TEST_F(TokenLink, ConfigureRefusesBadChoicesBeforeAnyExchange)
 
 TEST_F(TokenLink, SealIsKeptAndEndsProgramming)
 {
-    ASSERT_EQ(TokenAuthenticate(reader().c_str(), kKey), TOKEN_OK);
-    ASSERT_EQ(TokenSeal(reader().c_str(), kKey), TOKEN_OK);
+    ASSERT_EQ(authenticate(reader()), TOKEN_OK);
+    ASSERT_EQ(session.seal(kKey), TOKEN_OK);
     EXPECT_TRUE(token->state().sealed);
     EXPECT_EQ(lastCommand().size(), 9u);
 
     const auto seed = RandomSeed(20);
-    ASSERT_EQ(TokenAuthenticate(reader().c_str(), kKey), TOKEN_OK);
-    EXPECT_EQ(TokenWriteSeed(reader().c_str(), kKey, seed.data(), 20), TOKEN_ERR_STATUS);
+    ASSERT_EQ(authenticate(reader()), TOKEN_OK);
+    EXPECT_EQ(session.writeSeed(kKey, seed.data(), 20), TOKEN_ERR_STATUS);
     EXPECT_TRUE(token->state().seed.empty());
 }
 
@@ -378,10 +386,10 @@ TEST_F(TokenLink, TokenLiftedDuringACommand)
 
     // Lifted as the seed arrives: not written, and not reported as written.
     ASSERT_TRUE(pcsc.insert(0, token)) << pcsc.failure();
-    ASSERT_EQ(TokenAuthenticate(reader().c_str(), kKey), TOKEN_OK);
+    ASSERT_EQ(authenticate(reader()), TOKEN_OK);
     token->liftOnNextCommand();
     const auto seed = RandomSeed(20);
-    EXPECT_NE(TokenWriteSeed(reader().c_str(), kKey, seed.data(), 20), TOKEN_OK);
+    EXPECT_NE(session.writeSeed(kKey, seed.data(), 20), TOKEN_OK);
     EXPECT_TRUE(token->state().seed.empty());
 }
 
@@ -389,15 +397,15 @@ TEST_F(TokenLink, SlowAnswersStillComplete)
 {
     token->setAnswerDelay(std::chrono::milliseconds(300));
     const auto seed = RandomSeed(20);
-    ASSERT_EQ(TokenAuthenticate(reader().c_str(), kKey), TOKEN_OK);
-    ASSERT_EQ(TokenWriteSeed(reader().c_str(), kKey, seed.data(), 20), TOKEN_OK);
+    ASSERT_EQ(authenticate(reader()), TOKEN_OK);
+    ASSERT_EQ(session.writeSeed(kKey, seed.data(), 20), TOKEN_OK);
     EXPECT_EQ(token->state().seed, seed);
 }
 
 TEST_F(TokenLink, CommandsOfTwoThreadsDoNotInterleave)
 {
     // One thread programs the token on the first reader while another reads
-    // the token on the second, as the poll and the window do.
+    // the token on the second, as two stations do.
     auto second = std::make_shared<VirtualToken>(VirtualTokenSettings{.serial = "TK-0043"});
     ASSERT_TRUE(pcsc.insert(1, second)) << pcsc.failure();
     const std::string first = reader();
@@ -406,8 +414,10 @@ TEST_F(TokenLink, CommandsOfTwoThreadsDoNotInterleave)
     std::thread programmer([&] {
         for (int i = 0; i < 15; ++i) {
             const auto seed = RandomSeed(20);
-            programming.push_back(TokenAuthenticate(first.c_str(), kKey));
-            programming.push_back(TokenWriteSeed(first.c_str(), kKey, seed.data(), 20));
+            TokenSession programmingSession;
+            programming.push_back(programmingSession.open(first.c_str()));
+            programming.push_back(programmingSession.authenticate(kKey));
+            programming.push_back(programmingSession.writeSeed(kKey, seed.data(), 20));
         }
     });
     for (int i = 0; i < 30; ++i) {
@@ -415,8 +425,30 @@ TEST_F(TokenLink, CommandsOfTwoThreadsDoNotInterleave)
         reading.push_back(info.result == TOKEN_OK && info.serial == "TK-0043" ? TOKEN_OK : -1);
     }
     programmer.join();
-    EXPECT_EQ(programming, std::vector<int32_t>(30, TOKEN_OK));
+    EXPECT_EQ(programming, std::vector<int32_t>(45, TOKEN_OK));
     EXPECT_EQ(reading, std::vector<int32_t>(30, TOKEN_OK));
+}
+
+TEST_F(TokenLink, NoOtherConnectionReachesTheTokenDuringASession)
+{
+    // Another connection's command waits for the session to end: nothing can
+    // come between the authentication and the secured command it allows.
+    ASSERT_EQ(authenticate(reader()), TOKEN_OK);
+    std::atomic<bool> readDone{false};
+    ReadInfo other;
+    std::thread reading([&] {
+        other = Read(reader());
+        readDone = true;
+    });
+    const size_t before = commandsReceived();
+    const auto seed = RandomSeed(20);
+    EXPECT_EQ(session.writeSeed(kKey, seed.data(), 20), TOKEN_OK);
+    EXPECT_EQ(commandsReceived(), before + 1);
+    EXPECT_FALSE(readDone);
+    session.close();
+    reading.join();
+    EXPECT_EQ(other.serial, "TK-0042");
+    EXPECT_EQ(token->state().seed, seed);
 }
 
 TEST_F(TokenLink, ReadersComeAndGoWithTheService)

@@ -6,9 +6,9 @@
 #include "OtpPreviewProbe.h"
 #include "PcscFixture.h"
 #include "RecordingOperator.h"
-#include "engine/ConsoleState.h"
+#include "engine/StationKey.h"
 #include "seed/Base32.h"
-#include "token/TokenCommands.h"
+#include "token/TokenSession.h"
 
 #include <QDateTime>
 #include <QRadioButton>
@@ -68,23 +68,22 @@ void TestPreviewMatchesToken::initTestCase()
     QVERIFY2(m_pcsc.insert(0, m_token), m_pcsc.failure().c_str());
 }
 
-// As Burn does: authenticate and configure with the computer's clock, then
-// authenticate and write the seed.
+// As Burn does: in one session, authenticate, configure with the computer's
+// clock, and write the seed.
 void TestPreviewMatchesToken::programToken(const QString& seed, const char* algorithm, int step)
 {
     const std::string reader = m_pcsc.readerName(0);
     const std::string timeText =
         QDateTime::currentDateTimeUtc().toString("yyyy/MM/dd/HH/mm/ss").toStdString();
-    QCOMPARE(TokenAuthenticate(reader.c_str(), g_customerKey), TOKEN_OK);
-    QCOMPARE(
-        TokenConfigure(reader.c_str(), g_customerKey, algorithm, step, 30, timeText.c_str(), 0),
-        TOKEN_OK);
+    TokenSession session;
+    QCOMPARE(session.open(reader.c_str()), TOKEN_OK);
+    QCOMPARE(session.authenticate(g_customerKey), TOKEN_OK);
+    QCOMPARE(session.configure(g_customerKey, algorithm, step, 30, timeText.c_str(), 0), TOKEN_OK);
 
     uint8_t bytes[64] = {};
     const int32_t length = Base32ToBytes(seed.toLatin1().constData(), bytes, sizeof bytes);
     QVERIFY(length > 0);
-    QCOMPARE(TokenAuthenticate(reader.c_str(), g_customerKey), TOKEN_OK);
-    QCOMPARE(TokenWriteSeed(reader.c_str(), g_customerKey, bytes, length), TOKEN_OK);
+    QCOMPARE(session.writeSeed(g_customerKey, bytes, length), TOKEN_OK);
 }
 
 void TestPreviewMatchesToken::presentRowIsTheTokensDisplay_data()
