@@ -129,11 +129,14 @@ TokenAnswer VirtualToken::answer(const uint8_t* command, size_t length)
 {
     std::lock_guard lock(m_lock);
     m_received.emplace_back(command, command + length);
+    m_receivedAt.push_back(std::chrono::steady_clock::now());
     // A challenge serves the command right after it, and no other.
     m_offeredChallenge = std::exchange(m_challenge, std::nullopt);
     TokenAnswer answer;
     answer.delay = m_answerDelay;
     answer.lift = std::exchange(m_nextLift, TokenAnswer::Lift::No);
+    if (m_liftAfterAnswers > 0 && --m_liftAfterAnswers == 0)
+        answer.lift = TokenAnswer::Lift::AfterAnswer;
     if (answer.lift == TokenAnswer::Lift::BeforeAnswer)
         return answer;
     const bool forced =
@@ -350,6 +353,12 @@ std::vector<std::vector<uint8_t>> VirtualToken::received() const
     return m_received;
 }
 
+std::vector<std::chrono::steady_clock::time_point> VirtualToken::receivedAt() const
+{
+    std::lock_guard lock(m_lock);
+    return m_receivedAt;
+}
+
 uint32_t VirtualToken::clock(int64_t hostTime) const
 {
     std::lock_guard lock(m_lock);
@@ -383,6 +392,12 @@ void VirtualToken::liftAfterNextAnswer()
 {
     std::lock_guard lock(m_lock);
     m_nextLift = TokenAnswer::Lift::AfterAnswer;
+}
+
+void VirtualToken::liftAfterAnswers(int count)
+{
+    std::lock_guard lock(m_lock);
+    m_liftAfterAnswers = count;
 }
 
 void VirtualToken::setAnswerDelay(std::chrono::milliseconds delay)

@@ -96,8 +96,9 @@ public:
     TokenAnswer answer(const uint8_t* command, size_t length);
 
     VirtualTokenState state() const;
-    // Every command received since the start, as sent.
+    // Every command received since the start, as sent, and when each came.
     std::vector<std::vector<uint8_t>> received() const;
+    std::vector<std::chrono::steady_clock::time_point> receivedAt() const;
     // The token's clock at a host time (seconds since 1970).
     uint32_t clock(int64_t hostTime) const;
     // The six digits the display shows at a host time; empty without a seed.
@@ -109,6 +110,8 @@ public:
     void answerNextWith(uint16_t statusWord, std::optional<uint8_t> ins = std::nullopt);
     void liftOnNextCommand();   // the card leaves the reader before answering
     void liftAfterNextAnswer(); // the card answers, then leaves the reader
+    // The card answers count more commands, then leaves the reader.
+    void liftAfterAnswers(int count);
     // A pause before every answer (0 for none).
     void setAnswerDelay(std::chrono::milliseconds delay);
 
@@ -132,9 +135,11 @@ private:
     std::optional<std::array<uint8_t, 8>> m_challenge;        // given by the last command
     std::optional<std::array<uint8_t, 8>> m_offeredChallenge; // for the command at hand
     std::vector<std::vector<uint8_t>> m_received;
+    std::vector<std::chrono::steady_clock::time_point> m_receivedAt;
     std::optional<uint16_t> m_nextStatus;
     std::optional<uint8_t> m_nextStatusIns;
     TokenAnswer::Lift m_nextLift = TokenAnswer::Lift::No;
+    int m_liftAfterAnswers = 0;
     std::chrono::milliseconds m_answerDelay{0};
 };
 
