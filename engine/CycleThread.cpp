@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
-CycleThread::CycleThread(std::chrono::milliseconds pauseAfterCycle)
-    : m_pauseAfterCycle(pauseAfterCycle)
+CycleThread::CycleThread(std::chrono::milliseconds pauseAfterCycle, std::function<void()> wake)
+    : m_pauseAfterCycle(pauseAfterCycle), m_wake(std::move(wake))
 {}
 
 CycleThread::~CycleThread()
@@ -30,6 +30,8 @@ void CycleThread::requestStop()
         m_run->stop = true;
     }
     m_run->wake.notify_all();
+    if (m_wake)
+        m_wake();
 }
 
 bool CycleThread::stopRequested() const

@@ -23,7 +23,10 @@ public:
     using Cycle = std::function<void()>;
     using Ended = std::function<void()>;
 
-    explicit CycleThread(std::chrono::milliseconds pauseAfterCycle);
+    // wake, when given, is called (from the thread asking) after a stop is
+    // requested: it cuts short whatever blocking wait the cycle is in.
+    explicit CycleThread(std::chrono::milliseconds pauseAfterCycle,
+                         std::function<void()> wake = {});
     ~CycleThread(); // stops and waits if still running
     CycleThread(const CycleThread&) = delete;
     CycleThread& operator=(const CycleThread&) = delete;
@@ -62,5 +65,6 @@ private:
     static bool Pause(Run& run, std::chrono::milliseconds duration);
 
     const std::chrono::milliseconds m_pauseAfterCycle;
+    const std::function<void()> m_wake;
     std::shared_ptr<Run> m_run;
 };

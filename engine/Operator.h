@@ -20,6 +20,10 @@ public:
     virtual void showMessage(const QString& text, const QString& caption,
                              MessageIcon icon = MessageIcon::None) = 0;
 
+    // A question with Yes and No buttons; true for Yes. Any thread, like
+    // showMessage.
+    virtual bool askQuestion(const QString& text, const QString& caption) = 0;
+
     // Asks for one file to open; an empty text when the dialog was cancelled.
     // filter uses Qt's form, e.g. "CSV Files (*.csv);;All Files (*.*)".
     virtual QString askOpenFileName(const QString& filter) = 0;

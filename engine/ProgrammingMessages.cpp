@@ -48,3 +48,10 @@ QString BadClockTextMessage(const QString& clockText)
                           "YYYY-MM-DD hh:mm:ss. The token was not configured.")
         .arg(clockText);
 }
+
+QString TokenSwappedMessage(const QString& onReader, const QString& pressedFor)
+{
+    return QStringLiteral("The token on the reader is %1, not %2 for which Burn was pressed. "
+                          "Nothing was written to it; press Burn again to program %1.")
+        .arg(onReader, pressedFor);
+}

@@ -23,3 +23,10 @@ QString BadClockTextMessage(const QString& clockText);
 inline const QString kNoTokenMessage = QStringLiteral("No token or card detected!");
 inline const QString kNoSeedMessage = QStringLiteral("No seed found!");
 inline const QString kProgrammedMessage = QStringLiteral("Token successfully programmed!");
+
+// Asked before a Burn press spends a token's last try of the customer key.
+inline const QString kLastTryQuestion =
+    QStringLiteral("One attempt is left; a wrong key then locks the token for good. Try anyway?");
+
+// Burn was pressed for one token, and another is on the reader now.
+QString TokenSwappedMessage(const QString& onReader, const QString& pressedFor);

@@ -24,15 +24,22 @@ MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
     InitStationResources();
     ui->setupUi(this);
     LayOutAsTemplate();
-    m_console = std::make_unique<ConsoleController>(*this);
     OnInitDialog();
 }
 
 MainWindow::~MainWindow()
 {
     // The workers reach the window's members: they end before any goes away.
-    m_console->Shutdown();
+    Shutdown();
     OnDestroy();
+}
+
+void MainWindow::Shutdown()
+{
+    m_shutDown = true;
+    m_readerList.stopAndWait();
+    if (m_station)
+        m_station->stopAndWait();
 }
 
 void MainWindow::OnInitDialog()
@@ -68,13 +75,8 @@ void MainWindow::OnInitDialog()
     ui->seedFilePathText->hide();
     ui->readerCombo->setCurrentIndex(-1);
 
-    g_totalCount = 0;
-    g_failCount = 0;
-    g_successCount = 0;
-    g_detectPending = 1;
-    g_programPending = 1;
-    g_pollState = PollIdle;
     m_state.update([](ConsoleTexts& texts) { texts.tips.clear(); });
+    ShowCounters();
 
     const int widths[] = {210, 180, 180, 380};
     for (int column = 0; column < 4; ++column) {
@@ -96,6 +98,10 @@ void MainWindow::OnInitDialog()
     connect(ui->testButton, &QPushButton::clicked, this, &MainWindow::OnTest);
     connect(ui->seedEdit, &QLineEdit::textChanged, this, &MainWindow::OnSeedEditChanged);
     connect(ui->seedEdit, &QLineEdit::textEdited, this, &MainWindow::OnSeedEdited);
+    connect(&m_readerList, &ReaderListWatcher::listed, this, &MainWindow::OnReaderList,
+            Qt::QueuedConnection);
+    connect(&m_readerList, &ReaderListWatcher::listFailed, this, &MainWindow::OnReaderListFailed,
+            Qt::QueuedConnection);
 
     // The form's placeholders give way to the (empty) texts.
     UpdateData();
@@ -159,14 +165,15 @@ void MainWindow::OnDestroy()
 void MainWindow::done(int result)
 {
     // A token being programmed is finished and exported before the files close.
-    m_console->Shutdown();
+    Shutdown();
     OnDestroy();
     QDialog::done(result);
 }
 
 void MainWindow::StartReaderMonitor()
 {
-    m_console->Start();
+    m_shutDown = false;
+    m_readerList.start();
 }
 
 // Esc closes the window (the dialog's own handling); Enter closes it too,
@@ -196,48 +203,12 @@ void MainWindow::UpdateData()
     ui->seedFilePathText->setToolTip(texts.seedFilePath);
 }
 
-void MainWindow::postTokenRefresh()
-{
-    m_windowThread.post([this] { OnTokenRefresh(); });
-}
-
 void MainWindow::OnTokenRefresh()
 {
     const ConsoleTexts texts = m_state.texts();
-    if (!m_burnHeld && !m_console->BurnHeld())
+    if (!m_burnHeld && !m_burnRunning)
         ui->burnButton->setEnabled(!texts.seedText.isEmpty() && !texts.serialNumber.isEmpty());
     UpdateData();
-}
-
-void MainWindow::holdBurnButton(int milliseconds)
-{
-    m_burnHeld = true;
-    ui->burnButton->setEnabled(false);
-    QTimer::singleShot(milliseconds, this, [this] {
-        m_burnHeld = false;
-        ui->burnButton->setEnabled(true);
-    });
-}
-
-void MainWindow::OnConnect()
-{
-    if (selectedReaderIndex() < 0) {
-        m_state.update(
-            [](ConsoleTexts& texts) { texts.tips = tr("Please select a card reader!"); });
-        UpdateData();
-        return;
-    }
-    m_console->OnConnect();
-}
-
-void MainWindow::OnBurn()
-{
-    m_console->OnBurn();
-}
-
-void MainWindow::OnSeal()
-{
-    m_console->OnSeal();
 }
 
 void MainWindow::OnClear()

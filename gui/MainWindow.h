@@ -1,7 +1,9 @@
 #pragma once
 
-#include "ConsoleController.h"
-#include "ConsoleWindow.h"
+#include "ConsoleState.h"
+#include "Operator.h"
+#include "ReaderListWatcher.h"
+#include "Station.h"
 #include "ThreadCall.h"
 #include "seed/ExportFiles.h"
 #include "seed/SeedTable.h"
@@ -16,8 +18,9 @@ class MainWindow;
 
 // The operator's window: seed sources, timing choices, the token on the
 // reader, Burn, and the log with its counters. It lives as long as the
-// process; the workers reach it through ConsoleWindow from their threads.
-class MainWindow : public QDialog, public ConsoleWindow
+// process. It observes the reader list and the station of the connected
+// reader through their signals; no card exchange runs on its thread.
+class MainWindow : public QDialog
 {
     Q_OBJECT
 
@@ -26,41 +29,25 @@ public:
     MainWindow(Operator& op, QString dataFolder, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // ConsoleWindow: callable from any thread.
-    ConsoleState& state() override { return m_state; }
-    Operator& op() override { return m_operator; }
-    void postTokenRefresh() override;
-    QStringList readerEntries() override;
-    int selectedReaderIndex() override;
-    void deleteReaderEntry(int index) override;
-    void appendReaderEntry(const QString& name) override;
-    void setBurnEnabled(bool enabled) override;
-    void setBurnText(const QString& text) override;
-    void normalizeSeedText() override;
-    void selectSeedForSerial() override;
-    TimingOptions readTimingOptions() override;
-    bool syncClockChecked() override;
-    bool exportChecked() override;
-    void openExportFiles() override;
-    void appendExportRecord(const QString& serialNumber, const QString& seedText) override;
-    void appendExportRecord(); // the token and seed the fields show
-    void addLogRow(const QString& serialNumber, const QString& userName,
-                   const QString& result) override;
-    void showCounters() override;
+    ConsoleState& state() { return m_state; }
+    // The station of the connected reader; null before the first Connect.
+    Station* station() const { return m_station.get(); }
+
+    // Choices read from the controls when they are used. Window's thread.
+    TimingOptions readTimingOptions() const;
+    bool syncClockChecked() const;
+    bool exportChecked() const;
 
     // Seed sources. Any thread.
     void GenerateRandomSeed(int mode); // 1: 32 characters, otherwise 64
     void SetSeedText(const QString& text);
+    // SelectSeedForSerial: the seed file's seed of the token on the reader.
+    void selectSeedForSerial();
 
     // QR import: places the secret of the first otpauth code found, as
     // SetSeedText does. Window's thread.
     bool LoadQrImageFile(const QString& path);
     bool ImportSeedFromQr(const uint8_t* grey, int width, int height);
-
-    // Keeps Burn disabled for the given time whatever the token refresh says,
-    // then enables it: the pause after an arming press, without blocking the
-    // window. Window's thread.
-    void holdBurnButton(int milliseconds);
 
     // Starts following the readers; the application calls it as the window
     // opens. A window without it (a widget test) touches no PC/SC.
@@ -79,6 +66,13 @@ public slots:
     void OnEdit();
     void OnAbout();
 
+    // The reader list as the platform reports it (ReaderListWatcher).
+    void OnReaderList(const QString& readerListText);
+    void OnReaderListFailed();
+    // A finished attempt of the connected station: a log row.
+    void OnAttemptRecorded(const QString& serialNumber, const QString& userName,
+                           const QString& result);
+
 protected:
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -86,10 +80,20 @@ protected:
 private:
     void OnInitDialog();
     void OnDestroy();
+    void Shutdown();
     void OnSeedEditChanged(const QString& text);
     void OnSeedEdited(const QString& text);
     void LayOutAsTemplate();
     void UpdateData(); // the state's texts to their labels
+
+    // What the connected station tells.
+    void ConnectStation(const QString& readerName);
+    void OnStationTexts();
+    void OnArmedChanged(bool armed);
+    void OnBurnDone();
+    void AddLogRow(const QString& serialNumber, const QString& userName, const QString& result);
+    void ShowCounters();
+    void ReleaseBurnButton();
 
     // Runs work on the window's thread; a worker thread waits for it.
     template <typename Work> auto onWindowThread(Work work) -> std::invoke_result_t<Work>;
@@ -100,9 +104,16 @@ private:
     ConsoleState m_state;
     SeedTable m_seedTable;
     ExportFiles m_exportFiles;
+    // After a press, Burn stays disabled until the press's work is over and
+    // the hold time has passed, whatever the token and seed fields say.
     bool m_burnHeld = false;
-    // Last member: built when everything it reaches is, and shut down first.
-    std::unique_ptr<ConsoleController> m_console;
+    bool m_burnRunning = false;
+    bool m_shutDown = false;
+    bool m_connecting = false;
+    QString m_pendingReader; // chosen by a Connect press served while another connects
+    // Last members: built when everything they reach is, and stopped first.
+    ReaderListWatcher m_readerList;
+    std::unique_ptr<Station> m_station;
 };
 
 template <typename Work> auto MainWindow::onWindowThread(Work work) -> std::invoke_result_t<Work>

@@ -1,4 +1,4 @@
-// Where the window's seed comes from, and where programmed seeds are recorded.
+// Where the window's seed comes from.
 #include "MainWindow.h"
 #include "WaitCursor.h"
 #include "seed/RandomSeed.h"
@@ -7,14 +7,7 @@
 #include "seed/SeedText.h"
 #include "ui_MainWindow.h"
 
-#include <QDateTime>
 #include <QGuiApplication>
-
-namespace {
-
-const QString kAppTitle = QStringLiteral("Zentoka/Pelarin Programmer");
-
-} // namespace
 
 // A failing generator leaves the seed as it was, without a word: the
 // operator simply presses Random again.
@@ -32,17 +25,6 @@ void MainWindow::SetSeedText(const QString& text)
     m_state.update([&text](ConsoleTexts& texts) { texts.seedText = text; });
     onWindowThread([this, &text] { ui->seedEdit->setText(text); });
     m_operator.beep();
-}
-
-// The edit shows what the operator typed; only the state takes the
-// normalised form, each time the seed is about to be used.
-void MainWindow::normalizeSeedText()
-{
-    QString typed = onWindowThread([this] { return ui->seedEdit->text(); });
-    QString seed = NormalizeSeedText(typed);
-    m_state.update([&seed](ConsoleTexts& texts) { texts.seedText = seed; });
-    WipeText(typed);
-    WipeText(seed);
 }
 
 // The token on the reader gets its own seed from the seed file; a token the
@@ -65,9 +47,11 @@ void MainWindow::OnEdit()
     ui->seedEdit->setFocus();
 }
 
+// Burn follows the seed as soon as a source places or clears it.
 void MainWindow::OnSeedEditChanged(const QString& text)
 {
     ui->testButton->setEnabled(!text.isEmpty());
+    OnTokenRefresh();
 }
 
 // A typed seed is the window's seed like one a source placed: without this,
@@ -102,53 +86,4 @@ void MainWindow::OnLoadSeedFile()
     m_state.update([&path](ConsoleTexts& texts) { texts.seedFilePath = path; });
     UpdateData();
     selectSeedForSerial();
-}
-
-void MainWindow::openExportFiles()
-{
-    QString message;
-    switch (m_exportFiles.open(QDateTime::currentDateTime())) {
-    case ExportFiles::OpenResult::Opened:
-    case ExportFiles::OpenResult::AlreadyOpen:
-        return;
-    case ExportFiles::OpenResult::HexFailed:
-        message = tr("Failed to create HEX seed file");
-        break;
-    case ExportFiles::OpenResult::B32Failed:
-        message = tr("Failed to create B32 seed file");
-        break;
-    case ExportFiles::OpenResult::AzureFailed:
-        message = tr("Failed to create Azure seed file");
-        break;
-    }
-    m_operator.showMessage(message, kAppTitle, MessageIcon::Stop);
-}
-
-void MainWindow::appendExportRecord()
-{
-    const ConsoleTexts texts = m_state.texts();
-    appendExportRecord(texts.serialNumber, texts.seedText);
-}
-
-void MainWindow::appendExportRecord(const QString& serialNumber, const QString& seedText)
-{
-    if (!exportChecked())
-        return;
-    // Export may have been checked after the Burn press that would have
-    // created the files: create them now rather than drop the record.
-    if (!m_exportFiles.isOpen())
-        openExportFiles();
-
-    const TimingOptions timing = readTimingOptions();
-    const QString userName = onWindowThread([this] { return ui->userNameEdit->text(); });
-    m_state.update([&userName](ConsoleTexts& texts) { texts.userName = userName; });
-    ExportRecord record{userName, serialNumber, seedText, timing.timeStep};
-
-    const QStringList failed = m_exportFiles.append(record);
-    WipeText(record.seedText);
-    for (const QString& path : failed)
-        m_operator.showMessage(tr("Failed to write the seed file %1\n"
-                                  "The record of token %2 is missing from it.")
-                                   .arg(path, record.serialNumber),
-                               kAppTitle, MessageIcon::Stop);
 }

@@ -2,6 +2,8 @@
 #include "MainWindow.h"
 #include "otp/CodePreviewDialog.h"
 #include "seed/SecretText.h"
+#include "seed/SeedText.h"
+#include "ui_MainWindow.h"
 
 #include <QDateTime>
 #include <cstring>
@@ -23,8 +25,10 @@ OtpAlgorithm AlgorithmOf(const TimingOptions& timing)
 // list stays as it was when the dialog opened.
 void MainWindow::OnTest()
 {
-    normalizeSeedText();
-    QString seed = m_state.texts().seedText;
+    QString typed = ui->seedEdit->text();
+    QString seed = NormalizeSeedText(typed);
+    WipeText(typed);
+    m_state.update([&seed](ConsoleTexts& texts) { texts.seedText = seed; });
     if (seed.isEmpty())
         return;
 

@@ -21,6 +21,17 @@ void QtOperator::showMessage(const QString& text, const QString& caption, Messag
     });
 }
 
+bool QtOperator::askQuestion(const QString& text, const QString& caption)
+{
+    return m_ownThread.call([&] {
+        QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No,
+                        m_window);
+        box.setDefaultButton(QMessageBox::No);
+        box.setWindowModality(Qt::ApplicationModal);
+        return box.exec() == QMessageBox::Yes;
+    });
+}
+
 QString QtOperator::askOpenFileName(const QString& filter)
 {
     return m_ownThread.call(

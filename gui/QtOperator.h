@@ -22,6 +22,7 @@ public:
 
     void showMessage(const QString& text, const QString& caption,
                      MessageIcon icon = MessageIcon::None) override;
+    bool askQuestion(const QString& text, const QString& caption) override;
     QString askOpenFileName(const QString& filter) override;
     void beep() override;
 

@@ -31,6 +31,23 @@ public:
         m_window.run(answer);
         --m_waiting;
     }
+    bool askQuestion(const QString& text, const QString& caption) override
+    {
+        bool answer = false;
+        auto ask = [&] {
+            if (whenShown)
+                whenShown(text);
+            answer = recorded.askQuestion(text, caption);
+        };
+        if (QThread::currentThread() == m_window.thread()) {
+            ask();
+            return answer;
+        }
+        ++m_waiting;
+        m_window.run(ask);
+        --m_waiting;
+        return answer;
+    }
     QString askOpenFileName(const QString& filter) override
     {
         return recorded.askOpenFileName(filter);

@@ -46,10 +46,8 @@ private slots:
     void tokenRefreshFollowsSerialAndSeed();
     void typedSeedEnablesBurn();
     void connectWithoutReader();
-    void readerListFromAWorker();
-    void workerCallsRunOnTheWindowThread();
-    void exportRecordFollowsTheCheckBox();
-    void exportFolderThatCannotBeCreated();
+    void readerListFollowsThePlatform();
+    void seedPlacedFromAnotherThread();
     void enterAndEscCloseTheWindow_data();
     void enterAndEscCloseTheWindow();
     void aboutBox();
@@ -228,26 +226,22 @@ void TestMainWindow::timingFallbacks()
 
 void TestMainWindow::clearKeepsCounters()
 {
-    g_totalCount = 3;
-    g_successCount = 1;
-    g_failCount = 2;
-    m_window->showCounters();
-    m_window->addLogRow(QStringLiteral("ZP0001"), QString(), QStringLiteral("Failed"));
-    m_window->addLogRow(QStringLiteral("ZP0002"), QStringLiteral("bob"),
-                        QStringLiteral("Succeeded"));
+    m_window->OnAttemptRecorded(QStringLiteral("ZP0001"), QString(), QStringLiteral("Failed"));
+    m_window->OnAttemptRecorded(QStringLiteral("ZP0002"), QStringLiteral("bob"),
+                                QStringLiteral("Succeeded"));
     auto* log = find<QTreeWidget>("logList");
     QCOMPARE(log->topLevelItemCount(), 2);
     // newest on top
     QCOMPARE(log->topLevelItem(0)->text(1), QStringLiteral("ZP0002"));
+    QCOMPARE(log->topLevelItem(0)->text(2), QStringLiteral("bob"));
     QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d $"))
                 .match(log->topLevelItem(0)->text(0))
                 .hasMatch());
+    const QString total = find<QLabel>("totalCount")->text();
 
     QTest::mouseClick(find<QPushButton>("clearButton"), Qt::LeftButton);
     QCOMPARE(log->topLevelItemCount(), 0);
-    QCOMPARE(find<QLabel>("totalCount")->text(), QStringLiteral("3"));
-    QCOMPARE(find<QLabel>("successCount")->text(), QStringLiteral("1"));
-    QCOMPARE(find<QLabel>("failCount")->text(), QStringLiteral("2"));
+    QCOMPARE(find<QLabel>("totalCount")->text(), total);
 }
 
 void TestMainWindow::randomSeeds_data()
@@ -294,8 +288,6 @@ void TestMainWindow::editThenTyping()
     QVERIFY(!seedEdit->isReadOnly());
     QTest::keyClicks(seedEdit, QStringLiteral("abcd-efgh-ijkl-mnop"));
     QVERIFY(testButton->isEnabled());
-    m_window->normalizeSeedText();
-    QCOMPARE(m_window->state().texts().seedText, QStringLiteral("ABCDEFGHIJKLMNOP"));
     QCOMPARE(seedEdit->text(), QStringLiteral("abcd-efgh-ijkl-mnop"));
 
     QTest::keyClick(seedEdit, Qt::Key_A, Qt::ControlModifier);
@@ -379,7 +371,7 @@ void TestMainWindow::tokenRefreshFollowsSerialAndSeed()
         texts.computerClock = "2024-03-05 07:07:06";
         texts.tips = "Token or card detected";
     });
-    m_window->postTokenRefresh();
+    m_window->OnTokenRefresh();
     QTRY_COMPARE(find<QLabel>("serialNumberText")->text(), QStringLiteral("ZP0001"));
     QCOMPARE(find<QLabel>("tokenClockText")->text(), QStringLiteral("2019-12-16 23:21:22"));
     QCOMPARE(find<QLabel>("computerClockText")->text(), QStringLiteral("2024-03-05 07:07:06"));
@@ -387,17 +379,11 @@ void TestMainWindow::tokenRefreshFollowsSerialAndSeed()
     QVERIFY2(!burn->isEnabled(), "no seed yet");
 
     m_window->GenerateRandomSeed(1);
-    m_window->postTokenRefresh();
-    QTRY_VERIFY(burn->isEnabled());
-
-    m_window->holdBurnButton(300);
-    m_window->postTokenRefresh();
-    QTest::qWait(50);
-    QVERIFY2(!burn->isEnabled(), "held while the pause after a press runs");
+    m_window->OnTokenRefresh();
     QTRY_VERIFY(burn->isEnabled());
 
     m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber.clear(); });
-    m_window->postTokenRefresh();
+    m_window->OnTokenRefresh();
     QTRY_VERIFY(!burn->isEnabled());
 }
 
@@ -408,7 +394,7 @@ void TestMainWindow::typedSeedEnablesBurn()
     auto* burn = find<QPushButton>("burnButton");
     auto* edit = find<QLineEdit>("seedEdit");
     m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0002"; });
-    m_window->postTokenRefresh();
+    m_window->OnTokenRefresh();
     QTRY_COMPARE(find<QLabel>("serialNumberText")->text(), QStringLiteral("ZP0002"));
     QVERIFY(!burn->isEnabled());
 
@@ -430,112 +416,53 @@ void TestMainWindow::connectWithoutReader()
     QCOMPARE(m_window->state().texts().tips, QStringLiteral("Please select a card reader!"));
 }
 
-// The reader monitor's view of the list: entries at the end, the choice
-// always the operator's.
-void TestMainWindow::readerListFromAWorker()
+// The list as the platform reports it: new readers at the end, gone ones
+// dropped, the choice always the operator's.
+void TestMainWindow::readerListFollowsThePlatform()
 {
     auto* combo = find<QComboBox>("readerCombo");
-    onWorker([this] {
-        m_window->appendReaderEntry(QStringLiteral("Reader A"));
-        m_window->appendReaderEntry(QStringLiteral("Reader B"));
-    });
-    // the first reader is not chosen for the operator
-    QCOMPARE(combo->currentIndex(), -1);
+    auto tips = [this] { return find<QLabel>("tipsText")->text(); };
+    m_window->OnReaderList(QStringLiteral("Reader A[E]Reader B[E]"));
+    QCOMPARE(combo->count(), 2);
+    QCOMPARE(combo->currentIndex(), -1); // the first reader is not chosen for the operator
+    QCOMPARE(tips(), QStringLiteral("Please select a card reader."));
+
     combo->setCurrentIndex(1);
-
-    QStringList entries;
-    int selected = -2;
-    onWorker([&] {
-        m_window->appendReaderEntry(QStringLiteral("Reader C"));
-        m_window->deleteReaderEntry(0);
-        entries = m_window->readerEntries();
-        selected = m_window->selectedReaderIndex();
-    });
-    QCOMPARE(entries, (QStringList{"Reader B", "Reader C"}));
-    QCOMPARE(selected, 0);
+    m_window->state().update([](ConsoleTexts& texts) { texts.tips = QStringLiteral("kept"); });
+    m_window->OnReaderList(QStringLiteral("Reader B[E]Reader C[E]"));
+    QCOMPARE(combo->itemText(0), QStringLiteral("Reader B"));
+    QCOMPARE(combo->itemText(1), QStringLiteral("Reader C"));
     QCOMPARE(combo->currentText(), QStringLiteral("Reader B"));
+    QCOMPARE(tips(), QStringLiteral("kept"));
 
-    onWorker([&] {
-        m_window->deleteReaderEntry(0);
-        selected = m_window->selectedReaderIndex();
-    });
-    // deleting the chosen reader leaves none chosen
-    QCOMPARE(selected, -1);
+    // The chosen reader goes: none is chosen, and the operator is asked.
+    m_window->OnReaderList(QStringLiteral("Reader C[E]"));
     QCOMPARE(combo->count(), 1);
-}
+    QCOMPARE(combo->currentIndex(), -1);
+    QCOMPARE(tips(), QStringLiteral("Please select a card reader."));
 
-void TestMainWindow::workerCallsRunOnTheWindowThread()
-{
-    find<QRadioButton>("sha256Radio")->setChecked(true);
-    find<QCheckBox>("syncClockCheck")->setChecked(false);
-    g_totalCount = 7;
-    TimingOptions timing;
-    bool sync = true;
-    onWorker([&] {
-        timing = m_window->readTimingOptions();
-        sync = m_window->syncClockChecked();
-        m_window->setBurnEnabled(true);
-        m_window->setBurnText(QStringLiteral("Stop"));
-        m_window->addLogRow(QStringLiteral("ZP0001"), QStringLiteral("amy"),
-                            QStringLiteral("Succeeded"));
-        m_window->showCounters();
-        m_window->GenerateRandomSeed(2);
-    });
-    QCOMPARE(QString::fromLatin1(timing.algorithmName), QStringLiteral("SHA256"));
-    QVERIFY(!sync);
-    QVERIFY(find<QPushButton>("burnButton")->isEnabled());
-    QCOMPARE(find<QPushButton>("burnButton")->text(), QStringLiteral("Stop"));
-    QCOMPARE(find<QTreeWidget>("logList")->topLevelItem(0)->text(2), QStringLiteral("amy"));
-    QCOMPARE(find<QLabel>("totalCount")->text(), QStringLiteral("7"));
-    QCOMPARE(seedEditText().size(), 64);
-}
+    m_window->OnReaderList(QString());
+    QCOMPARE(combo->count(), 0);
+    QCOMPARE(tips(), QStringLiteral("No card reader detected."));
 
-// Unchecked: nothing is written and the user name stays as it was. Checked
-// after the Burn press: the files are created for the record, not skipped.
-void TestMainWindow::exportRecordFollowsTheCheckBox()
-{
+    // No list at all (no service): emptied, the status line kept.
+    m_window->OnReaderList(QStringLiteral("Reader A[E]"));
     m_window->state().update([](ConsoleTexts& texts) {
-        texts.serialNumber = "ZP0001";
-        texts.seedText = "JBSWY3DPEHPK3PXP";
-        texts.userName = "earlier@example.com";
+        texts.serialNumber = QStringLiteral("ZP0001");
+        texts.tips = QStringLiteral("Token or card detected");
     });
-    find<QLineEdit>("userNameEdit")->setText(QStringLiteral("amy@example.com"));
-    onWorker([this] { m_window->appendExportRecord(); });
-    QVERIFY(!QDir(m_dir->filePath(QStringLiteral("Data"))).exists());
-    QCOMPARE(m_window->state().texts().userName, QStringLiteral("earlier@example.com"));
-
-    find<QCheckBox>("exportCheck")->setChecked(true);
-    find<QRadioButton>("step60Radio")->setChecked(true);
-    onWorker([this] { m_window->appendExportRecord(); });
-    QCOMPARE(m_window->state().texts().userName, QStringLiteral("amy@example.com"));
-    const QStringList files = QDir(m_dir->filePath(QStringLiteral("Data")))
-                                  .entryList({QStringLiteral("Seed-*.csv")}, QDir::Files);
-    QCOMPARE(files.size(), 3);
-    for (const QString& name : files) {
-        QFile file(m_dir->filePath(QStringLiteral("Data/") + name));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray contents = file.readAll();
-        if (name.endsWith(QLatin1String(".azure.csv")))
-            QVERIFY(contents.endsWith(
-                "amy@example.com,ZP0001,JBSWY3DPEHPK3PXP,60,Morvane,Zentoka\r\n"));
-        else if (name.endsWith(QLatin1String(".hex.csv")))
-            QCOMPARE(contents, QByteArray("ZP0001,48656C6C6F21DEADBEEF\r\n"));
-        else
-            QCOMPARE(contents, QByteArray("ZP0001,JBSWY3DPEHPK3PXP\r\n"));
-    }
-    QVERIFY(m_operator->messages().empty());
+    m_window->OnReaderListFailed();
+    QCOMPARE(combo->count(), 0);
+    QCOMPARE(find<QLabel>("serialNumberText")->text(), QString());
+    QCOMPARE(tips(), QStringLiteral("Token or card detected"));
 }
 
-void TestMainWindow::exportFolderThatCannotBeCreated()
+// The seed sources may place a seed from any thread; the edit shows it.
+void TestMainWindow::seedPlacedFromAnotherThread()
 {
-    QFile blocker(m_dir->filePath(QStringLiteral("Data")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    m_window->openExportFiles();
-    const auto messages = m_operator->messages();
-    QCOMPARE(messages.size(), size_t(1));
-    QCOMPARE(messages[0].text, QStringLiteral("Failed to create HEX seed file"));
-    QCOMPARE(messages[0].caption, QStringLiteral("Zentoka/Pelarin Programmer"));
-    QCOMPARE(messages[0].icon, MessageIcon::Stop);
+    onWorker([this] { m_window->GenerateRandomSeed(2); });
+    QCOMPARE(seedEditText().size(), 64);
+    QCOMPARE(m_window->state().texts().seedText.size(), 64);
 }
 
 void TestMainWindow::enterAndEscCloseTheWindow_data()

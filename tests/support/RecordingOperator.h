@@ -23,6 +23,23 @@ public:
         std::lock_guard lock(m_lock);
         m_messages.push_back({text, caption, icon});
     }
+    // A question is recorded like a message and answered with the answer
+    // queued for it; without one, No.
+    bool askQuestion(const QString& text, const QString& caption) override
+    {
+        std::lock_guard lock(m_lock);
+        m_messages.push_back({text, caption, MessageIcon::None});
+        if (m_questionAnswers.empty())
+            return false;
+        const bool answer = m_questionAnswers.front();
+        m_questionAnswers.pop_front();
+        return answer;
+    }
+    void answerNextQuestion(bool yes)
+    {
+        std::lock_guard lock(m_lock);
+        m_questionAnswers.push_back(yes);
+    }
     QString askOpenFileName(const QString& filter) override
     {
         std::lock_guard lock(m_lock);
@@ -78,6 +95,7 @@ private:
     mutable std::mutex m_lock;
     std::vector<Message> m_messages;
     std::deque<QString> m_answers;
+    std::deque<bool> m_questionAnswers;
     QStringList m_filters;
     int m_beeps = 0;
 };

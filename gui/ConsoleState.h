@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <mutex>
+
+// The window's texts: what the connected station shows of its token, the
+// seed and the status line, shown by the window at each token refresh. The
+// seed sources may set the seed from any thread, hence the lock.
+struct ConsoleTexts
+{
+    QString serialNumber;  // m_serialNumber: token on the reader, empty when none
+    QString tokenClock;    // m_tokenClock: token clock read at detection (UTC)
+    QString computerClock; // m_computerClock (UTC)
+    QString tips;          // m_tips: status line
+    QString seedFilePath;  // m_seedFilePath
+    QString seedText;      // m_seedText: current seed text
+    QString userName;      // m_userName: last user name written to the export files
+};
+
+class ConsoleState
+{
+public:
+    ConsoleTexts texts() const
+    {
+        std::lock_guard lock(m_lock);
+        return m_texts;
+    }
+    // Runs change on the texts under the lock; keep it short and call nothing
+    // that may wait on another thread from inside it.
+    void update(const std::function<void(ConsoleTexts&)>& change)
+    {
+        std::lock_guard lock(m_lock);
+        change(m_texts);
+    }
+
+private:
+    mutable std::mutex m_lock;
+    ConsoleTexts m_texts;
+};

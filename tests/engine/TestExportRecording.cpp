@@ -1,0 +1,22 @@
+// What the operator is told when the export files cannot be made.
+#include "RecordingOperator.h"
+#include "engine/ExportRecording.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+TEST(ExportRecording, AFolderThatCannotBeCreatedIsReported)
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("Data"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    ExportFiles files(dir.filePath("Data"));
+    RecordingOperator op;
+    OpenExportFiles(files, op);
+    const auto messages = op.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Failed to create HEX seed file");
+    EXPECT_EQ(messages[0].caption, "Zentoka/Pelarin Programmer");
+    EXPECT_EQ(messages[0].icon, MessageIcon::Stop);
+}
