@@ -94,48 +94,168 @@ std::vector<uint8_t> Halved(const View& view, int& width, int& height)
     return half;
 }
 
-// Whether the picture could be nothing but one code: its dark pixels fill a
-// roughly square box. A screen or a page never is, and the pure-code pass
-// costs a whole binarisation of the picture.
-bool MayBeALoneCode(const View& view)
+// Minimum, maximum and mean of each square block of a picture: one cheap
+// look that tells the scan where a later pass is worth its cost.
+class Blocks
 {
-    uint8_t lowest = 255;
-    uint8_t highest = 0;
-    for (size_t i = 0; i < view.count(); ++i) {
-        lowest = std::min(lowest, view.grey[i]);
-        highest = std::max(highest, view.grey[i]);
-    }
-    if (highest - lowest < 16) {
-        return false;
-    }
-    const int middle = (lowest + highest) / 2;
-    int left = view.width;
-    int right = -1;
-    int top = view.height;
-    int bottom = -1;
-    for (int y = 0; y < view.height; ++y) {
-        const uint8_t* row = view.grey + static_cast<size_t>(y) * view.width;
-        for (int x = 0; x < view.width; ++x) {
-            if (row[x] < middle) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
+public:
+    static constexpr int kSize = 8;
+
+    explicit Blocks(const View& view)
+        : m_columns(view.width / kSize), m_rows(view.height / kSize),
+          m_stats(static_cast<size_t>(m_columns) * static_cast<size_t>(m_rows))
+    {
+        for (int y = 0; y < m_rows * kSize; ++y) {
+            const uint8_t* line = view.grey + static_cast<size_t>(y) * view.width;
+            Stat* stats = &m_stats[static_cast<size_t>(y / kSize) * m_columns];
+            for (int column = 0; column < m_columns; ++column) {
+                Stat& stat = stats[column];
+                const uint8_t* pixels = line + column * kSize;
+                for (int x = 0; x < kSize; ++x) {
+                    stat.lowest = std::min(stat.lowest, pixels[x]);
+                    stat.highest = std::max(stat.highest, pixels[x]);
+                    stat.sum += pixels[x];
+                }
             }
         }
     }
-    if (right < 0) {
-        return false;
+
+    // Whether the picture could be nothing but one code: its dark parts fill
+    // a roughly square box. A screen or a page never is, and the pure-code
+    // pass costs a whole binarisation of the picture.
+    bool mayBeALoneCode() const
+    {
+        uint8_t lowest = 255;
+        uint8_t highest = 0;
+        for (const Stat& stat : m_stats) {
+            lowest = std::min(lowest, stat.lowest);
+            highest = std::max(highest, stat.highest);
+        }
+        if (highest - lowest < 16) {
+            return false;
+        }
+        const int middle = (lowest + highest) / 2;
+        Box box;
+        for (int row = 0; row < m_rows; ++row) {
+            for (int column = 0; column < m_columns; ++column) {
+                if (at(column, row).lowest < middle) {
+                    box.add(column, row);
+                }
+            }
+        }
+        return box.right >= 0 && box.width() * 4 <= box.height() * 5 + 4 &&
+               box.height() * 4 <= box.width() * 5 + 4;
     }
-    const int boxWidth = right - left + 1;
-    const int boxHeight = bottom - top + 1;
-    return boxWidth * 4 <= boxHeight * 5 && boxHeight * 4 <= boxWidth * 5;
+
+    // Where a light-on-dark code may sit, in pixels: regions of blocks
+    // darker than mid-grey on average (a dark quiet zone, a dark page) large
+    // enough each way to hold a code of one pixel per module. A light page
+    // with dark text, a title bar or an icon has none.
+    std::vector<ZXing::PointI> darkRegions(int minimumPixels, std::vector<int>& sizes) const
+    {
+        const int minimumBlocks = (minimumPixels + kSize - 1) / kSize;
+        std::vector<uint8_t> seen(m_stats.size(), 0);
+        std::vector<ZXing::PointI> corners;
+        std::vector<int> stack;
+        for (int start = 0; start < static_cast<int>(m_stats.size()); ++start) {
+            if (seen[start] || !dark(m_stats[start])) {
+                continue;
+            }
+            Box box;
+            seen[start] = 1;
+            stack.assign(1, start);
+            while (!stack.empty()) {
+                const int index = stack.back();
+                stack.pop_back();
+                const int column = index % m_columns;
+                const int row = index / m_columns;
+                box.add(column, row);
+                const int neighbours[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+                for (const auto& step : neighbours) {
+                    const int c = column + step[0];
+                    const int r = row + step[1];
+                    if (c < 0 || r < 0 || c >= m_columns || r >= m_rows) {
+                        continue;
+                    }
+                    const int next = r * m_columns + c;
+                    if (!seen[next] && dark(m_stats[next])) {
+                        seen[next] = 1;
+                        stack.push_back(next);
+                    }
+                }
+            }
+            if (box.width() >= minimumBlocks && box.height() >= minimumBlocks) {
+                // One block of margin on each side, in pixels.
+                corners.push_back({(box.left - 1) * kSize, (box.top - 1) * kSize});
+                sizes.push_back((box.width() + 2) * kSize);
+                sizes.push_back((box.height() + 2) * kSize);
+            }
+        }
+        return corners;
+    }
+
+private:
+    struct Stat
+    {
+        uint8_t lowest = 255;
+        uint8_t highest = 0;
+        uint32_t sum = 0;
+    };
+    struct Box
+    {
+        int left = INT_MAX;
+        int top = INT_MAX;
+        int right = -1;
+        int bottom = -1;
+        void add(int x, int y)
+        {
+            left = std::min(left, x);
+            top = std::min(top, y);
+            right = std::max(right, x);
+            bottom = std::max(bottom, y);
+        }
+        int width() const { return right - left + 1; }
+        int height() const { return bottom - top + 1; }
+    };
+
+    static bool dark(const Stat& stat) { return stat.sum < 140u * kSize * kSize; }
+    const Stat& at(int column, int row) const
+    {
+        return m_stats[static_cast<size_t>(row) * m_columns + column];
+    }
+
+    int m_columns;
+    int m_rows;
+    std::vector<Stat> m_stats;
+};
+
+// The part of view inside the rectangle (clipped to it), light and dark
+// exchanged.
+std::vector<uint8_t> InvertedPart(const View& view, int& left, int& top, int& width, int& height)
+{
+    const int right = std::min(view.width, left + width);
+    const int bottom = std::min(view.height, top + height);
+    left = std::max(0, left);
+    top = std::max(0, top);
+    width = right - left;
+    height = bottom - top;
+    std::vector<uint8_t> part(static_cast<size_t>(width) * static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in = view.grey + static_cast<size_t>(top + y) * view.width + left;
+        uint8_t* out = part.data() + static_cast<size_t>(y) * width;
+        for (int x = 0; x < width; ++x) {
+            out[x] = static_cast<uint8_t>(255 - in[x]);
+        }
+    }
+    return part;
 }
 
 // Pictures at least this wide and high are searched in full once; the other
 // passes read them at half size. A code on such a screen has modules of 2
 // pixels or more, still at least one at half size.
 constexpr int kLargePicture = 1000;
+// A version 1 code with its quiet zone at one pixel per module.
+constexpr int kSmallestCode = 29;
 
 class Scanner
 {
@@ -166,8 +286,9 @@ private:
         return pure();
     }
 
-    // One full pass, then the others at half size: together about what one
-    // pass with the decoder's own downscaling costs.
+    // One full pass, then the others at half size, and the inverted one only
+    // where the picture has dark regions: together about what one pass with
+    // the decoder's own downscaling costs.
     QrScanResult runLarge()
     {
         ZXing::DecodeHints hints = ScanHints();
@@ -180,17 +301,26 @@ private:
         const std::vector<uint8_t> halved = Halved(m_view, width, height);
         const View half{halved.data(), width, height};
         // Large or soft codes, which the decoder's downscaling would have found.
-        if (found(half, ScanHints(), 70)) {
+        if (found(half, hints, 75)) {
             return done();
         }
-        if (found(half, LowContrast(hints), 80)) {
+        if (found(half, LowContrast(hints), 90)) {
             return done();
         }
-        const std::vector<uint8_t> inverted = Inverted(half);
-        if (found(View{inverted.data(), width, height}, hints, 90)) {
-            return done();
+        const Blocks blocks(half);
+        std::vector<int> sizes;
+        const std::vector<ZXing::PointI> dark = blocks.darkRegions(kSmallestCode, sizes);
+        for (size_t i = 0; i < dark.size(); ++i) {
+            int left = dark[i].x;
+            int top = dark[i].y;
+            int partWidth = sizes[2 * i];
+            int partHeight = sizes[2 * i + 1];
+            const std::vector<uint8_t> part = InvertedPart(half, left, top, partWidth, partHeight);
+            if (found(View{part.data(), partWidth, partHeight}, hints, 90)) {
+                return done();
+            }
         }
-        if (m_control.cancelled() || !MayBeALoneCode(half)) {
+        if (m_control.cancelled() || !blocks.mayBeALoneCode()) {
             return done();
         }
         return pure();
