@@ -210,6 +210,26 @@ TEST(QrScan, FindsEveryKindOfCodeOnAScreen)
          QrScanStatus::SecretFound, kSecret},
         {"full HD, 16 pixels per module", [](Picture& p) { Draw(p, kOtpauth, 300, 100, 16); },
          QrScanStatus::SecretFound, kSecret},
+        {"full HD, a soft code",
+         [](Picture& p) {
+             DrawWindowClutter(p, 9);
+             Draw(p, kOtpauth, 1100, 300, 5);
+             for (int round = 0; round < 3; ++round) {
+                 const Picture sharp = p;
+                 for (int y = 301; y < 700; ++y) {
+                     for (int x = 1101; x < 1500; ++x) {
+                         int sum = 0;
+                         for (int dy = -1; dy <= 1; ++dy) {
+                             for (int dx = -1; dx <= 1; ++dx) {
+                                 sum += sharp.grey[static_cast<size_t>(y + dy) * p.width + x + dx];
+                             }
+                         }
+                         p.at(x, y) = static_cast<uint8_t>(sum / 9);
+                     }
+                 }
+             }
+         },
+         QrScanStatus::SecretFound, kSecret},
         {"full HD, light on dark",
          [](Picture& p) {
              DrawWindowClutter(p, 6);
