@@ -94,6 +94,14 @@ std::vector<uint8_t> Halved(const View& view, int& width, int& height)
     return half;
 }
 
+struct Rect
+{
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
 // Minimum, maximum and mean of each square block of a picture: one cheap
 // look that tells the scan where a later pass is worth its cost.
 class Blocks
@@ -151,11 +159,11 @@ public:
     // darker than mid-grey on average (a dark quiet zone, a dark page) large
     // enough each way to hold a code of one pixel per module. A light page
     // with dark text, a title bar or an icon has none.
-    std::vector<ZXing::PointI> darkRegions(int minimumPixels, std::vector<int>& sizes) const
+    std::vector<Rect> darkRegions(int minimumPixels) const
     {
         const int minimumBlocks = (minimumPixels + kSize - 1) / kSize;
         std::vector<uint8_t> seen(m_stats.size(), 0);
-        std::vector<ZXing::PointI> corners;
+        std::vector<Rect> regions;
         std::vector<int> stack;
         for (int start = 0; start < static_cast<int>(m_stats.size()); ++start) {
             if (seen[start] || !dark(m_stats[start])) {
@@ -186,12 +194,11 @@ public:
             }
             if (box.width() >= minimumBlocks && box.height() >= minimumBlocks) {
                 // One block of margin on each side, in pixels.
-                corners.push_back({(box.left - 1) * kSize, (box.top - 1) * kSize});
-                sizes.push_back((box.width() + 2) * kSize);
-                sizes.push_back((box.height() + 2) * kSize);
+                regions.push_back({(box.left - 1) * kSize, (box.top - 1) * kSize,
+                                   (box.width() + 2) * kSize, (box.height() + 2) * kSize});
             }
         }
-        return corners;
+        return regions;
     }
 
 private:
@@ -229,16 +236,14 @@ private:
     std::vector<Stat> m_stats;
 };
 
-// The part of view inside the rectangle (clipped to it), light and dark
-// exchanged.
-std::vector<uint8_t> InvertedPart(const View& view, int& left, int& top, int& width, int& height)
+// The part of view inside region (clipped to the view), light and dark
+// exchanged; width and height are the part's.
+std::vector<uint8_t> InvertedPart(const View& view, const Rect& region, int& width, int& height)
 {
-    const int right = std::min(view.width, left + width);
-    const int bottom = std::min(view.height, top + height);
-    left = std::max(0, left);
-    top = std::max(0, top);
-    width = right - left;
-    height = bottom - top;
+    const int left = std::max(0, region.left);
+    const int top = std::max(0, region.top);
+    width = std::min(view.width, region.left + region.width) - left;
+    height = std::min(view.height, region.top + region.height) - top;
     std::vector<uint8_t> part(static_cast<size_t>(width) * static_cast<size_t>(height));
     for (int y = 0; y < height; ++y) {
         const uint8_t* in = view.grey + static_cast<size_t>(top + y) * view.width + left;
@@ -305,14 +310,10 @@ private:
             return done();
         }
         const Blocks blocks(half);
-        std::vector<int> sizes;
-        const std::vector<ZXing::PointI> dark = blocks.darkRegions(kSmallestCode, sizes);
-        for (size_t i = 0; i < dark.size(); ++i) {
-            int left = dark[i].x;
-            int top = dark[i].y;
-            int partWidth = sizes[2 * i];
-            int partHeight = sizes[2 * i + 1];
-            const std::vector<uint8_t> part = InvertedPart(half, left, top, partWidth, partHeight);
+        for (const Rect& region : blocks.darkRegions(kSmallestCode)) {
+            int partWidth = 0;
+            int partHeight = 0;
+            const std::vector<uint8_t> part = InvertedPart(half, region, partWidth, partHeight);
             if (found(View{part.data(), partWidth, partHeight}, hints, 90)) {
                 return done();
             }
