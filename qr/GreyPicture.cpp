@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -190,15 +189,15 @@ PictureStatus ToGrey(QImage image, GreyRaster& raster)
     return PictureStatus::Loaded;
 }
 
-void SetAllocationLimitOnce()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { QImageReader::setAllocationLimit(kAllocationLimitMb); });
-}
+// Qt's limit is process-wide; set before main, while one thread runs, so a
+// worker's first picture never races the window's own image reads.
+[[maybe_unused]] const bool kAllocationLimitSet = [] {
+    QImageReader::setAllocationLimit(kAllocationLimitMb);
+    return true;
+}();
 
 PictureStatus Decode(QIODevice& source, GreyRaster& raster, const WorkControl& control)
 {
-    SetAllocationLimitOnce();
     const char* format = FormatOf(source.peek(8));
     if (format == nullptr) {
         return PictureStatus::NotAPicture;

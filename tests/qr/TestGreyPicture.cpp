@@ -151,6 +151,24 @@ TEST(GreyPicture, ReadsSixteenBitGreyToEightBits)
     EXPECT_EQ(raster.pixels, (std::vector<uint8_t>{0x12, 0xFE, 0x12, 0xFE}));
 }
 
+// A photo just under the limit takes about 200 MB while it is decoded, more
+// than Qt's own default allocation limit allows.
+TEST(GreyPicture, ReadsAColourPhotoJustUnderTheLimit)
+{
+    QImage photo(7000, 7000, QImage::Format_RGB32);
+    photo.fill(qRgb(200, 100, 50));
+    TemporaryFolder folder;
+    const std::filesystem::path path = folder.path() / "photo.jpg";
+    ASSERT_TRUE(photo.save(QString::fromStdString(path.string()), "JPEG", 50));
+    photo = QImage();
+
+    GreyRaster raster;
+    ASSERT_EQ(LoadGreyPictureFile(path.string(), raster), PictureStatus::Loaded);
+    EXPECT_EQ(raster.width, 7000);
+    EXPECT_EQ(raster.height, 7000);
+    EXPECT_NEAR(raster.pixels[12345], 124, 3);
+}
+
 // A FIFO named like a picture used to hold the window forever.
 TEST(GreyPicture, ReadsRegularFilesOnlyAndNeverWaits)
 {
