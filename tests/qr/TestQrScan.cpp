@@ -1,4 +1,5 @@
 #include "QrPictures.h"
+#include "qr/PictureScan.h"
 #include "qr/QrScan.h"
 
 #include <ZXing/ReadBarcode.h>
@@ -303,6 +304,38 @@ TEST(QrScan, ReportsProgressAndStopsBetweenPasses)
         EXPECT_EQ(result.status, QrScanStatus::NoOtpauthCode);
         EXPECT_EQ(result.secret, "");
     }
+}
+
+// Load Image File's work in one call, as a worker thread runs it.
+TEST(QrScan, ScansAPictureFileWithOneProgress)
+{
+    Picture picture(1280, 1024);
+    DrawWindowClutter(picture, 10);
+    Draw(picture, kOtpauth, 700, 400);
+    TemporaryFolder folder;
+    const std::filesystem::path path = folder.path() / "screen.png";
+    WritePng(path, picture);
+
+    std::vector<int> seen;
+    WorkControl control;
+    control.progress = [&seen](int percent) { seen.push_back(percent); };
+    PictureScanResult result = ScanPictureFileForOtpauthSecret(path.string(), control);
+    EXPECT_EQ(result.picture, PictureStatus::Loaded);
+    EXPECT_EQ(result.scan.status, QrScanStatus::SecretFound);
+    EXPECT_EQ(result.scan.secret, kSecret);
+    EXPECT_FALSE(result.cancelled());
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 100);
+
+    result = ScanPictureFileForOtpauthSecret(folder.path().string(), control);
+    EXPECT_EQ(result.picture, PictureStatus::NotRegularFile);
+
+    std::atomic<bool> cancel = true;
+    control.cancel = &cancel;
+    result = ScanPictureFileForOtpauthSecret(path.string(), control);
+    EXPECT_TRUE(result.cancelled());
+    EXPECT_EQ(result.scan.secret, "");
 }
 
 } // namespace
