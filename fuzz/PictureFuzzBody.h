@@ -15,11 +15,11 @@ inline PictureStatus CheckPictureBytes(const uint8_t* data, size_t size)
     GreyRaster raster;
     const PictureStatus status = DecodeGreyPicture(data, size, raster);
     if (status == PictureStatus::Loaded) {
-        const bool sound = raster.width > 0 && raster.height > 0 &&
-                           static_cast<int64_t>(raster.width) * raster.height <=
-                               kMaxPicturePixels &&
-                           raster.pixels.size() == static_cast<size_t>(raster.width) *
-                                                       static_cast<size_t>(raster.height);
+        const bool sound =
+            raster.width > 0 && raster.height > 0 &&
+            static_cast<int64_t>(raster.width) * raster.height <= kMaxPicturePixels &&
+            raster.pixels.size() ==
+                static_cast<size_t>(raster.width) * static_cast<size_t>(raster.height);
         if (!sound) {
             std::abort();
         }
