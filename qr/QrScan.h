@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qr/WorkControl.h"
+
 #include <cstdint>
 #include <string>
 
@@ -16,6 +18,7 @@ struct QrScanResult
 {
     QrScanStatus status = QrScanStatus::NoOtpauthCode;
     std::string secret;
+    bool cancelled = false; // the caller's flag stopped the scan (status NoOtpauthCode)
 };
 
 // Looks for QR codes in a grey raster (width x height bytes, rows top to
@@ -23,5 +26,11 @@ struct QrScanResult
 // order. Codes with another payload, a capitalised scheme, no "//" or no
 // usable "secret" pair are passed over. A code drawn light on dark is found
 // as well. A code that is found but cannot be decoded is reported only when
-// no code yields a secret, so a damaged code never hides a good one.
+// no code yields a secret, so a damaged code never hides a good one. Faint
+// codes (about 15 % contrast and more) are found too.
 QrScanResult ScanRasterForOtpauthSecret(const uint8_t* grey, int width, int height);
+
+// The same for a worker thread: the scan checks control's cancel flag between
+// its passes over the picture and reports its progress after each.
+QrScanResult ScanRasterForOtpauthSecret(const uint8_t* grey, int width, int height,
+                                        const WorkControl& control);

@@ -1,11 +1,12 @@
 #include "QrPictures.h"
 
+#include <QImage>
+#include <QString>
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
 #include <cstdlib>
 #include <fstream>
 #include <random>
-#include <stb_image_write.h>
 #include <stdexcept>
 
 namespace {
@@ -119,24 +120,40 @@ void DrawWindowClutter(Picture& picture, uint32_t seed)
     }
 }
 
+QImage ToImage(const Picture& picture)
+{
+    return QImage(picture.grey.data(), picture.width, picture.height, picture.width,
+                  QImage::Format_Grayscale8);
+}
+
+namespace {
+
+void Save(const std::filesystem::path& path, const QImage& image, const char* format,
+          int quality = -1)
+{
+    Check(image.save(QString::fromStdString(path.string()), format, quality), path);
+}
+
+} // namespace
+
 void WritePng(const std::filesystem::path& path, const Picture& picture)
 {
-    Check(stbi_write_png(path.c_str(), picture.width, picture.height, 1, picture.grey.data(),
-                         picture.width) != 0,
-          path);
+    Save(path, ToImage(picture), "PNG");
 }
 
 void WriteBmp(const std::filesystem::path& path, const Picture& picture)
 {
-    Check(stbi_write_bmp(path.c_str(), picture.width, picture.height, 1, picture.grey.data()) != 0,
-          path);
+    Save(path, ToImage(picture), "BMP");
 }
 
 void WriteJpeg(const std::filesystem::path& path, const Picture& picture)
 {
-    Check(stbi_write_jpg(path.c_str(), picture.width, picture.height, 1, picture.grey.data(), 95) !=
-              0,
-          path);
+    WriteJpegAtQuality(path, picture, 95);
+}
+
+void WriteJpegAtQuality(const std::filesystem::path& path, const Picture& picture, int quality)
+{
+    Save(path, ToImage(picture), "JPEG", quality);
 }
 
 // GIF's LZW with the code width held at 3 bits: a clear code after every two

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -37,9 +38,13 @@ int QrCodeSize(const std::string& text, int scale);
 // A title bar, menu and text rows, separators, buttons and icons.
 void DrawWindowClutter(Picture& picture, uint32_t seed);
 
+// The grey picture as Qt sees it, sharing its pixels (keep picture alive).
+QImage ToImage(const Picture& picture);
+
 void WritePng(const std::filesystem::path& path, const Picture& picture);
 void WriteBmp(const std::filesystem::path& path, const Picture& picture);
 void WriteJpeg(const std::filesystem::path& path, const Picture& picture);
+void WriteJpegAtQuality(const std::filesystem::path& path, const Picture& picture, int quality);
 // A two-colour GIF: pixels darker than 128 black, the others white.
 void WriteGif(const std::filesystem::path& path, const Picture& picture);
 
