@@ -66,6 +66,9 @@ public:
     // opens. A window without it (a widget test) touches no PC/SC.
     void StartReaderMonitor();
 
+    // The folder that receives the export files, as the window was given it.
+    QString dataFolder() const { return m_dataFolder; }
+
 public slots:
     void OnTokenRefresh();
     void OnConnect();
@@ -100,6 +103,7 @@ private:
     ConsoleState m_state;
     SeedTable m_seedTable;
     ExportFiles m_exportFiles;
+    const QString m_dataFolder;
     bool m_burnHeld = false;
     // Last member: built when everything it reaches is, and shut down first.
     std::unique_ptr<ConsoleController> m_console;
