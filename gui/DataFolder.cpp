@@ -7,7 +7,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QUrl>
 #include <QWidget>
 
@@ -26,8 +25,12 @@ QString ChooseDataFolder(const QString& programFolder)
     const QFileInfo program(programFolder);
     if (program.isDir() && program.isWritable() && !IsSystemFolder(programFolder))
         return QDir(programFolder).filePath(QStringLiteral("Data"));
-    // XDG_DATA_HOME when it is set, else ~/.local/share.
-    const QString userData = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    // XDG_DATA_HOME, else ~/.local/share. A relative XDG_DATA_HOME is
+    // ignored, as the base directory rules ask: the seeds would otherwise land
+    // wherever the station happened to be started.
+    QString userData = qEnvironmentVariable("XDG_DATA_HOME");
+    if (userData.isEmpty() || QDir::isRelativePath(userData))
+        userData = QDir::homePath() + QStringLiteral("/.local/share");
     return QDir(userData).filePath(QLatin1String(kInstalledProgramName) + QStringLiteral("/Data"));
 }
 

@@ -69,25 +69,30 @@ private slots:
 
 void TestDataFolder::chooseDataFolder_data()
 {
-    QTest::addColumn<QString>("program");  // the program's folder, "" for the temp one
-    QTest::addColumn<bool>("writable");    // may the user write in it
-    QTest::addColumn<bool>("xdgDataHome"); // XDG_DATA_HOME set, else HOME only
-    QTest::addColumn<QString>("expected"); // relative to the temp folder
+    QTest::addColumn<QString>("program");     // the program's folder, "" for the temp one
+    QTest::addColumn<bool>("writable");       // may the user write in it
+    QTest::addColumn<QString>("xdgDataHome"); // XDG_DATA_HOME: "" unset, "relative", or a folder
+    QTest::addColumn<QString>("expected");    // relative to the temp folder
 
-    QTest::newRow("run from its build folder") << "" << true << true << "program/Data";
-    QTest::newRow("installed, folder not writable")
-        << "" << false << true << "xdg/token-station/Data";
-    QTest::newRow("installed, no XDG_DATA_HOME")
-        << "" << false << false << "home/.local/share/token-station/Data";
+    QTest::newRow("run from its build folder") << "" << true << "xdg"
+                                               << "program/Data";
+    QTest::newRow("installed, folder not writable") << "" << false << "xdg"
+                                                    << "xdg/token-station/Data";
+    QTest::newRow("installed, no XDG_DATA_HOME") << "" << false << ""
+                                                 << "home/.local/share/token-station/Data";
+    // Not the folder the station was started in.
+    QTest::newRow("installed, relative XDG_DATA_HOME") << "" << false << "relative"
+                                                       << "home/.local/share/token-station/Data";
     // Root may write in /usr/bin, but the package manager owns it.
-    QTest::newRow("in /usr/bin") << "/usr/bin" << true << true << "xdg/token-station/Data";
+    QTest::newRow("in /usr/bin") << "/usr/bin" << true << "xdg"
+                                 << "xdg/token-station/Data";
 }
 
 void TestDataFolder::chooseDataFolder()
 {
     QFETCH(QString, program);
     QFETCH(bool, writable);
-    QFETCH(bool, xdgDataHome);
+    QFETCH(QString, xdgDataHome);
     QFETCH(QString, expected);
 
     QTemporaryDir temp;
@@ -103,9 +108,12 @@ void TestDataFolder::chooseDataFolder()
             QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner |
                                                        QFile::ReadOther | QFile::ExeOther));
     }
-    EnvironmentVariable xdg("XDG_DATA_HOME", xdgDataHome
-                                                 ? dir.filePath(QStringLiteral("xdg")).toLocal8Bit()
-                                                 : QByteArray());
+    QByteArray xdgValue;
+    if (xdgDataHome == QLatin1String("relative"))
+        xdgValue = "data";
+    else if (!xdgDataHome.isEmpty())
+        xdgValue = dir.filePath(xdgDataHome).toLocal8Bit();
+    EnvironmentVariable xdg("XDG_DATA_HOME", xdgValue);
     EnvironmentVariable home("HOME", dir.filePath(QStringLiteral("home")).toLocal8Bit());
 
     // Root writes in any folder: the one the user may not write in is

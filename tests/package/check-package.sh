@@ -81,6 +81,9 @@ said=$(desktop-file-validate "$desktop" 2>&1) || true
 [ -z "$said" ] || fail "desktop-file-validate: $said"
 grep -qx "Exec=$name" "$desktop" || fail "the desktop entry does not start $name"
 grep -qx "Icon=$name" "$desktop" || fail "the desktop entry does not name the icon $name"
+# Docks match the window (X11 WM_CLASS instance, Wayland app id: both the
+# program's name) to the entry through this key.
+grep -qx "StartupWMClass=$name" "$desktop" || fail "the desktop entry does not match $name's windows"
 
 # AppStream metadata: valid on its own and together with the desktop entry.
 metainfo=$root/usr/share/metainfo/$app_id.metainfo.xml
