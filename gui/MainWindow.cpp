@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AboutBox.h"
+#include "DataFolder.h"
 #include "DialogUnits.h"
 #include "ui_MainWindow.h"
 
@@ -19,7 +20,7 @@ static void InitStationResources()
 
 MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::MainWindow>()), m_operator(op),
-      m_exportFiles(std::move(dataFolder))
+      m_exportFiles(dataFolder), m_dataFolder(std::move(dataFolder))
 {
     InitStationResources();
     ui->setupUi(this);
@@ -46,6 +47,7 @@ void MainWindow::OnInitDialog()
 {
     // Desktops on Linux give a dialog no system menu to hang "About..." on:
     // the window's context menu and F1 carry it instead.
+    addAction(MakeOpenDataFolderAction(this, m_dataFolder, m_operator));
     addAction(ui->aboutAction);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(ui->aboutAction, &QAction::triggered, this, &MainWindow::OnAbout);

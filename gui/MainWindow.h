@@ -53,6 +53,9 @@ public:
     // opens. A window without it (a widget test) touches no PC/SC.
     void StartReaderMonitor();
 
+    // The folder that receives the export files, as the window was given it.
+    QString dataFolder() const { return m_dataFolder; }
+
 public slots:
     void OnTokenRefresh();
     void OnConnect();
@@ -104,6 +107,7 @@ private:
     ConsoleState m_state;
     SeedTable m_seedTable;
     ExportFiles m_exportFiles;
+    const QString m_dataFolder;
     // After a press, Burn stays disabled until the press's work is over and
     // the hold time has passed, whatever the token and seed fields say.
     bool m_burnHeld = false;

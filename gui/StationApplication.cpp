@@ -1,5 +1,6 @@
 #include "StationApplication.h"
 
+#include "DataFolder.h"
 #include "MainWindow.h"
 #include "QtOperator.h"
 
@@ -12,7 +13,7 @@ StationApplication::StationApplication(int& argc, char** argv) : QApplication(ar
 int StationApplication::InitInstance()
 {
     QtOperator op;
-    MainWindow window(op, applicationDirPath() + QStringLiteral("/Data"));
+    MainWindow window(op, DataFolder());
     op.setWindow(&window);
     window.StartReaderMonitor();
     window.exec();
