@@ -15,5 +15,7 @@ struct SeedForToken
 };
 
 constexpr size_t kSeedBufferSize = 96;
+// The most seed bytes a token holds.
+constexpr size_t kTokenSeedMax = 63;
 
 SeedForToken DecodeSeedForToken(const QString& normalisedSeedText);

@@ -43,6 +43,13 @@ void Station::RunBurn(const BurnRequest& request)
         FinishAttempt(false, request, {});
         return EndRun();
     }
+    // More than a token holds: refused as the write would refuse it, but
+    // before the token is touched at all.
+    if (seed.bytes.size() > kTokenSeedMax) {
+        m_operator.showMessage(ProgramFailedMessage(TOKEN_ERR_SEED_TOO_LONG), kErrorCaption);
+        FinishAttempt(false, request, {});
+        return EndRun();
+    }
 
     if (m_triesLeft.value(request.serialNumber, -1) == 1 &&
         !m_operator.askQuestion(kLastTryQuestion, kProductCaption))

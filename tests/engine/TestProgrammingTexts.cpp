@@ -50,6 +50,10 @@ TEST(SeedForToken, DecodesOrNamesTheProblem)
         {"abcdefgh", 0, "not valid Base32"},
         {"ABCD EFG", 0, "not valid Base32"},
         {"AB=CDEFG", 0, "not valid Base32"},
+        // A NUL would end the decoder's text early: the token would get the
+        // first ten bytes while the records hold the whole text.
+        {QString("JBSWY3DPEHPK3PXP") + QChar(0) + "GEZDGNBV", 0, "not valid Base32"},
+        {QString("JBSWY3DP") + QChar(0xC9) + "HPK3PXP", 0, "not valid Base32"},
         {"A=======", 0, "too short"},
         {QString(160, 'B'), 0, "too long"},
         {QString(300, 'B'), 0, "too long"},

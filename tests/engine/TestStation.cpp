@@ -61,7 +61,10 @@ protected:
     void SetUp() override { ASSERT_TRUE(pcsc.ok()) << pcsc.failure(); }
     void TearDown() override
     {
+        // The stations end before the probes they report to.
         op.release();
+        for (auto& station : stations)
+            station->stopAndWait();
         probes.clear();
         stations.clear();
     }
