@@ -167,7 +167,13 @@ SeedFileResult LoadSeedFile(const QString& path, SeedTable& table, const SeedFil
     SeedFileReader reader(table);
     static_assert(kPieceSize <= 1024 * 1024, "the piece lives on the stack");
     char piece[kPieceSize];
-    ScopedWipe wipePiece(piece, sizeof piece);
+    // Only the bytes a read filled held the file; they are wiped on every way out.
+    struct PieceWipe
+    {
+        char* bytes;
+        size_t used = 0;
+        ~PieceWipe() { WipeMemory(bytes, used); }
+    } wipePiece{piece};
     int64_t read = 0;
     for (;;) {
         if (cancelled())
@@ -179,6 +185,7 @@ SeedFileResult LoadSeedFile(const QString& path, SeedTable& table, const SeedFil
             return {SeedFileStatus::ReadError, 0, errno};
         if (got == 0)
             break;
+        wipePiece.used = std::max(wipePiece.used, static_cast<size_t>(got));
         read += got;
         if (read > kSeedFileMaxBytes) // the file grew while being read
             return {SeedFileStatus::TooLarge, 0, 0};
