@@ -71,7 +71,9 @@ QString SerialNumberProblem(const QByteArray& raw, bool forToken)
     case Problem::None:
         return {};
     case Problem::Empty:
-        return QStringLiteral("The token reports no serial number.") + nothing;
+        return (forToken ? QStringLiteral("The token reports no serial number.")
+                         : QStringLiteral("The serial number is empty.")) +
+               nothing;
     case Problem::NotPrintable:
         return QStringLiteral("The serial number is not printable ASCII text (its bytes: %1).")
                    .arg(QString::fromLatin1(raw.toHex(' ').toUpper())) +
