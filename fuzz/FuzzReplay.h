@@ -3,22 +3,19 @@
 // Runs a fuzz target's body over every file of its regression folder
 // (fuzz/regressions/<target>/), so the normal suite replays the inputs that
 // once broke a property, or that cover a case worth keeping, without clang.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 #include <vector>
 
-inline void ReplayFuzzRegressions(const std::string& target,
-                                  void (*body)(const uint8_t*, size_t))
+inline void ReplayFuzzRegressions(const std::string& target, void (*body)(const uint8_t*, size_t))
 {
-    const std::filesystem::path folder =
-        std::filesystem::path(STATION_FUZZ_REGRESSIONS) / target;
+    const std::filesystem::path folder = std::filesystem::path(STATION_FUZZ_REGRESSIONS) / target;
     ASSERT_TRUE(std::filesystem::is_directory(folder)) << folder;
     std::vector<std::filesystem::path> inputs;
     for (const auto& entry : std::filesystem::directory_iterator(folder))

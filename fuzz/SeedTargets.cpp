@@ -4,7 +4,6 @@
 #include "FuzzCheck.h"
 #include "FuzzTargets.h"
 #include "PythonCsv.h"
-
 #include "seed/Base32.h"
 #include "seed/ExportFiles.h"
 #include "seed/SeedFile.h"
@@ -32,8 +31,8 @@ struct Expected
 
 bool SerialByTheRules(std::string_view serial)
 {
-    if (serial.empty() || serial.front() == '=' || serial.front() == '+' ||
-        serial.front() == '-' || serial.front() == '@')
+    if (serial.empty() || serial.front() == '=' || serial.front() == '+' || serial.front() == '-' ||
+        serial.front() == '@')
         return false;
     for (const char c : serial)
         if (c < 0x21 || c > 0x7E || c == '"' || c == ',')
@@ -97,7 +96,7 @@ void CheckLoad(const SeedFileResult& result, const SeedTable& table, const Expec
 const QString& ScratchFile()
 {
     static std::string name = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm/fuzz-seed-file-XXXXXX"
-                                                               : "/tmp/fuzz-seed-file-XXXXXX";
+                                                              : "/tmp/fuzz-seed-file-XXXXXX";
     static const QString path = [] {
         const int fd = ::mkstemp(name.data());
         FUZZ_CHECK(fd >= 0);
@@ -150,7 +149,8 @@ namespace {
 std::string Readback(const QByteArray& utf8)
 {
     std::string value = utf8.toStdString();
-    if (!value.empty() && std::string_view("=+-@\t\r").find(value.front()) != std::string_view::npos)
+    if (!value.empty() &&
+        std::string_view("=+-@\t\r").find(value.front()) != std::string_view::npos)
         value.insert(value.begin(), '\'');
     return value;
 }
@@ -195,11 +195,11 @@ void FuzzExportRecord(const uint8_t* data, size_t size)
     };
     const QByteArray user = take(data[0]), serial = take(data[1]), seed = take(data[2]);
     const int steps[] = {30, 60, 0, -30, 120};
-    ExportRecord record{QString::fromUtf8(user), QString::fromUtf8(serial),
-                        QString::fromUtf8(seed), steps[data[3] % 5]};
+    ExportRecord record{QString::fromUtf8(user), QString::fromUtf8(serial), QString::fromUtf8(seed),
+                        steps[data[3] % 5]};
     if (at < size) // the rest as Latin-1 text: every code point below 256
-        record.userName += QString::fromLatin1(reinterpret_cast<const char*>(data + at),
-                                               qsizetype(size - at));
+        record.userName +=
+            QString::fromLatin1(reinterpret_cast<const char*>(data + at), qsizetype(size - at));
 
     ExportRecordLines lines = MakeExportRecordLines(record);
     const QByteArray userUtf8 = record.userName.toUtf8(), serialUtf8 = record.serialNumber.toUtf8(),

@@ -2,7 +2,6 @@
 // answer a card sends, and the token time text.
 #include "FuzzCheck.h"
 #include "FuzzTargets.h"
-
 #include "token/TokenApdus.h"
 #include "token/TokenCommands.h"
 #include "token/TokenTime.h"
@@ -70,9 +69,8 @@ void FuzzTokenTimeText(const uint8_t* data, size_t size)
 
     char again[64];
     const int length = std::snprintf(again, sizeof again, "%d/%d/%d/%d/%d/%d",
-                                     calendar.tm_year + 1900, calendar.tm_mon + 1,
-                                     calendar.tm_mday, calendar.tm_hour, calendar.tm_min,
-                                     calendar.tm_sec);
+                                     calendar.tm_year + 1900, calendar.tm_mon + 1, calendar.tm_mday,
+                                     calendar.tm_hour, calendar.tm_min, calendar.tm_sec);
     uint32_t reread = 0;
     FUZZ_CHECK(ParseTokenTimeText(again, static_cast<size_t>(length), &reread) == 0);
     FUZZ_CHECK(reread == seconds);

@@ -17,7 +17,7 @@ const char kExportAzureHeader[] =
 
 namespace {
 
-constexpr mode_t kFolderMode = S_IRWXU;          // 0700
+constexpr mode_t kFolderMode = S_IRWXU;         // 0700
 constexpr mode_t kFileMode = S_IRUSR | S_IWUSR; // 0600
 
 void Wipe(QByteArray& bytes)
@@ -53,8 +53,8 @@ QByteArray SeedHex(const QString& seedText)
     uint8_t bytes[512] = {};
     ScopedWipe wipeBytes(bytes, sizeof bytes);
     QByteArray text = seedText.toUtf8();
-    const int32_t count = Base32ToBytes(text.constData(), static_cast<size_t>(text.size()), bytes,
-                                        sizeof bytes);
+    const int32_t count =
+        Base32ToBytes(text.constData(), static_cast<size_t>(text.size()), bytes, sizeof bytes);
     Wipe(text);
     constexpr char kDigits[] = "0123456789ABCDEF";
     QByteArray hex;
@@ -81,7 +81,10 @@ int Retry(auto call)
 class FileLock
 {
 public:
-    explicit FileLock(int fd) : m_fd(fd) { Retry([fd] { return ::flock(fd, LOCK_EX); }); }
+    explicit FileLock(int fd) : m_fd(fd)
+    {
+        Retry([fd] { return ::flock(fd, LOCK_EX); });
+    }
     ~FileLock() { ::flock(m_fd, LOCK_UN); }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
@@ -125,7 +128,8 @@ int AppendLine(int fd, const QByteArray& line)
     bool endTornLine = false;
     if (before > 0) {
         char last = 0;
-        const ssize_t got = Retry([&] { return static_cast<int>(::pread(fd, &last, 1, before - 1)); });
+        const ssize_t got =
+            Retry([&] { return static_cast<int>(::pread(fd, &last, 1, before - 1)); });
         if (got != 1)
             return got < 0 ? errno : EIO;
         endTornLine = last != '\n';
@@ -177,7 +181,8 @@ int OpenFolder(const QString& folder, QString& reason)
     {};
     QString problem;
     if (::fstat(fd, &info) != 0)
-        problem = QStringLiteral("The folder %1 cannot be examined (%2).").arg(folder, ErrorText(errno));
+        problem =
+            QStringLiteral("The folder %1 cannot be examined (%2).").arg(folder, ErrorText(errno));
     else if (info.st_uid != ::geteuid())
         problem = QStringLiteral("The folder %1 belongs to another user.").arg(folder);
     else if ((info.st_mode & 07777) != kFolderMode && ::fchmod(fd, kFolderMode) != 0)
@@ -199,10 +204,9 @@ int OpenFolder(const QString& folder, QString& reason)
 int OpenExportFile(int folder, const QString& path, QString& reason)
 {
     const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
-    const int fd = ::openat(folder, name.constData(),
-                            O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK |
-                                O_NOCTTY,
-                            kFileMode);
+    const int fd = ::openat(
+        folder, name.constData(),
+        O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, kFileMode);
     if (fd < 0) {
         switch (errno) {
         case ELOOP:
@@ -322,9 +326,9 @@ ExportRecordLines MakeExportRecordLines(const ExportRecord& record)
     QByteArray seed = ExportCsvField(seedUtf8);
     QByteArray hex = ExportCsvField(SeedHex(record.seedText));
     ExportRecordLines lines;
-    lines.azure = CsvLine({ExportCsvField(record.userName.toUtf8()), serial, seed,
-                           ExportCsvField(QByteArray::number(record.timeStep)), "Morvane",
-                           "Zentoka"});
+    lines.azure =
+        CsvLine({ExportCsvField(record.userName.toUtf8()), serial, seed,
+                 ExportCsvField(QByteArray::number(record.timeStep)), "Morvane", "Zentoka"});
     lines.b32 = CsvLine({serial, seed});
     lines.hex = CsvLine({serial, hex});
     for (QByteArray* secret : {&seedUtf8, &seed, &hex})
@@ -345,10 +349,9 @@ QStringList ExportFiles::AppendResult::missingPaths() const
     QStringList paths;
     for (const FileOutcome& outcome : files)
         if (outcome.state != RecordState::Written)
-            paths << (outcome.path.isEmpty()
-                          ? QStringLiteral("(the %1 seed file: not created)")
-                                .arg(QString::fromLatin1(FileWord(outcome.file)))
-                          : outcome.path);
+            paths << (outcome.path.isEmpty() ? QStringLiteral("(the %1 seed file: not created)")
+                                                   .arg(QString::fromLatin1(FileWord(outcome.file)))
+                                             : outcome.path);
     return paths;
 }
 

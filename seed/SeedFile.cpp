@@ -121,7 +121,8 @@ bool SeedFileReader::endLine()
         } else if (!IsAcceptedSeed(seed)) {
             problem = SeedFileStatus::BadSeed;
         } else {
-            QString seedText = QString::fromLatin1(seed.data(), static_cast<qsizetype>(seed.size()));
+            QString seedText =
+                QString::fromLatin1(seed.data(), static_cast<qsizetype>(seed.size()));
             m_table.set(QString::fromLatin1(serial.data(), static_cast<qsizetype>(serial.size())),
                         seedText);
             WipeText(seedText);
@@ -140,8 +141,8 @@ SeedFileResult LoadSeedFile(const QString& path, SeedTable& table, const SeedFil
 {
     // Never blocks: a FIFO or a device named like a seed file is opened
     // without waiting for a writer, then refused.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return {SeedFileStatus::CannotOpen, 0, errno};
     struct Closer

@@ -11,8 +11,7 @@ QString NormalizeSeedText(const QString& editText)
 
 namespace {
 
-template <typename Char>
-bool IsBase32Characters(const Char* text, size_t length)
+template <typename Char> bool IsBase32Characters(const Char* text, size_t length)
 {
     while (length > 0 && text[length - 1] == Char('='))
         --length;

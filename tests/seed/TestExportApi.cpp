@@ -1,8 +1,8 @@
 // What the engine reads from the export files: the reasons of a failed open,
 // the outcome of each record in each file and their messages, and the lines
 // as a CSV reader with Python's rules (Python's own csv module here) reads them.
-#include "fuzz/PythonCsv.h"
 #include "QtPrinters.h"
+#include "fuzz/PythonCsv.h"
 #include "seed/ExportFiles.h"
 
 #include <QDir>
@@ -83,7 +83,8 @@ TEST_F(ExportApiTest, AppendRecordTellsEachFilesOutcome)
     EXPECT_FALSE(result.complete());
     EXPECT_EQ(result.missingNames(), "hex, b32, azure");
     EXPECT_EQ(result.missingPaths().size(), 3);
-    EXPECT_TRUE(result.message("ZP0001").contains("The record of token ZP0001 is missing from it."));
+    EXPECT_TRUE(
+        result.message("ZP0001").contains("The record of token ZP0001 is missing from it."));
 
     ASSERT_EQ(files.open(kStart), ExportFiles::OpenResult::Opened);
     result = files.appendRecord({"a", "ZP0001", kSeed, 30});
@@ -107,20 +108,21 @@ TEST_F(ExportApiTest, AppendRecordTellsEachFilesOutcome)
     EXPECT_EQ(result.files[0].state, ExportFiles::RecordState::WriteFailed);
     EXPECT_EQ(result.files[0].error, EFBIG);
     EXPECT_EQ(result.missingNames(), "hex, b32, azure");
-    EXPECT_EQ(result.message("ZP0002"),
-              "Failed to write the seed file " + path(".hex.csv") +
-                  "\nThe record of token ZP0002 is missing from it.\n\n"
-                  "Failed to write the seed file " +
-                  path(".b32.csv") +
-                  "\nThe record of token ZP0002 is missing from it.\n\n"
-                  "Failed to write the seed file " +
-                  path(".azure.csv") + "\nThe record of token ZP0002 is missing from it.");
+    EXPECT_EQ(result.message("ZP0002"), "Failed to write the seed file " + path(".hex.csv") +
+                                            "\nThe record of token ZP0002 is missing from it.\n\n"
+                                            "Failed to write the seed file " +
+                                            path(".b32.csv") +
+                                            "\nThe record of token ZP0002 is missing from it.\n\n"
+                                            "Failed to write the seed file " +
+                                            path(".azure.csv") +
+                                            "\nThe record of token ZP0002 is missing from it.");
 }
 
 TEST(ExportRecordLines, OrdinaryFieldsKeepTheDesignsLayoutByteForByte)
 {
     ExportRecordLines lines = MakeExportRecordLines({"amy@example.com", "ZP0001", kSeed, 60});
-    EXPECT_EQ(lines.azure, QByteArray("amy@example.com,ZP0001,") + kSeed + ",60,Morvane,Zentoka\r\n");
+    EXPECT_EQ(lines.azure,
+              QByteArray("amy@example.com,ZP0001,") + kSeed + ",60,Morvane,Zentoka\r\n");
     EXPECT_EQ(lines.b32, QByteArray("ZP0001,") + kSeed + "\r\n");
     EXPECT_EQ(lines.hex, QByteArray("ZP0001,") + kSeedHex + "\r\n");
     lines.wipe();
@@ -196,10 +198,9 @@ TEST(ExportRecordLines, PythonsCsvModuleReadsBackExactlyTheFieldsWritten)
 
 TEST(PythonCsv, AgreesWithPythonOnTextTheStationNeverWrites)
 {
-    for (const char* text :
-         {"", "\r\n", "a", "a,", ",", "a\rb", "a\n\rb", "a\r\r\nb", "\n\n", "\"a\"b,c",
-          "\"a\"\"b\"", "a\"b\",c", "\"open\r\nquote", "\"x\"\r", "x,\"\"\r\n,\r\n", "\"a\"\"\"",
-          "\"\"", "\"a\",\"b\"\n\"c\""}) {
+    for (const char* text : {"", "\r\n", "a", "a,", ",", "a\rb", "a\n\rb", "a\r\r\nb", "\n\n",
+                             "\"a\"b,c", "\"a\"\"b\"", "a\"b\",c", "\"open\r\nquote", "\"x\"\r",
+                             "x,\"\"\r\n,\r\n", "\"a\"\"\"", "\"\"", "\"a\",\"b\"\n\"c\""}) {
         SCOPED_TRACE(text);
         EXPECT_EQ(ReadCsvLikePython(text), ReadWithPython(text));
     }

@@ -11,10 +11,10 @@
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <linux/fs.h>
 #include <unistd.h>
 
 namespace {
@@ -106,8 +106,8 @@ TEST_F(ExportFaultsTest, OneFullFileIsReportedForEveryToken)
     ExportFiles files(folder());
     ASSERT_EQ(files.open(kStart), ExportFiles::OpenResult::Opened);
     FileSizeLimit full(200);
-    plant(path(".azure.csv"), QByteArray(kHeader) + QByteArray(200 - std::strlen(kHeader) - 2, 'x') +
-                                  "\r\n");
+    plant(path(".azure.csv"),
+          QByteArray(kHeader) + QByteArray(200 - std::strlen(kHeader) - 2, 'x') + "\r\n");
     EXPECT_EQ(files.append({"a", "ZP0001", kSeed, 30}), QStringList{path(".azure.csv")});
     EXPECT_EQ(files.append({"a", "ZP0002", kSeed, 30}), QStringList{path(".azure.csv")});
     EXPECT_EQ(contents(path(".b32.csv")),
@@ -169,8 +169,8 @@ TEST_F(ExportFaultsTest, TornLineIsEndedBeforeTheNextRecord)
     ExportFiles files(folder());
     ASSERT_EQ(files.open(kStart), ExportFiles::OpenResult::Opened);
     ASSERT_TRUE(files.append({"a", "ZP0003", kSeed, 30}).isEmpty());
-    EXPECT_EQ(contents(path(".hex.csv")), QByteArray("ZP0001,") + kSeedHex +
-                                              "\r\nZP0002,3132\r\nZP0003," + kSeedHex + "\r\n");
+    EXPECT_EQ(contents(path(".hex.csv")),
+              QByteArray("ZP0001,") + kSeedHex + "\r\nZP0002,3132\r\nZP0003," + kSeedHex + "\r\n");
     EXPECT_EQ(contents(path(".b32.csv")),
               QByteArray("ZP0001,") + kSeed + "\r\nZP0002,GEZ\r\r\nZP0003," + kSeed + "\r\n");
     EXPECT_EQ(contents(path(".azure.csv")),
@@ -240,9 +240,9 @@ TEST_F(ExportFaultsTest, FilesThatAreNotRegularFilesOfOursAreRefused)
 
     const QString other = m_dir.filePath(QStringLiteral("other"));
     plant(other, "");
-    ASSERT_EQ(link(QFile::encodeName(other).constData(),
-                   QFile::encodeName(path(".b32.csv")).constData()),
-              0);
+    ASSERT_EQ(
+        link(QFile::encodeName(other).constData(), QFile::encodeName(path(".b32.csv")).constData()),
+        0);
     EXPECT_EQ(ExportFiles(folder()).open(kStart), ExportFiles::OpenResult::B32Failed);
     EXPECT_EQ(contents(other), "");
     QFile::remove(path(".b32.csv"));

@@ -137,7 +137,8 @@ TEST_F(ExportFilesTest, IncompleteSetIsReportedAndNotUsed)
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     ExportFiles inFile(m_dir.filePath(QStringLiteral("file/Data")));
     EXPECT_EQ(inFile.open(kStart, &reason), ExportFiles::OpenResult::HexFailed);
-    EXPECT_TRUE(reason.startsWith("The folder " + m_dir.filePath("file/Data") + " cannot be created"))
+    EXPECT_TRUE(
+        reason.startsWith("The folder " + m_dir.filePath("file/Data") + " cannot be created"))
         << reason.toStdString();
 }
 

@@ -43,8 +43,9 @@ uint64_t Mix(uint64_t x)
 
 QString Key(int round, int index)
 {
-    return QStringLiteral("K%1-%2").arg(round, 4, 10, QLatin1Char('0')).arg(index, 5, 10,
-                                                                             QLatin1Char('0'));
+    return QStringLiteral("K%1-%2")
+        .arg(round, 4, 10, QLatin1Char('0'))
+        .arg(index, 5, 10, QLatin1Char('0'));
 }
 
 // Record (round, index), the same in the child that writes it and in the
@@ -91,8 +92,8 @@ QByteArray LineOf(const ExportRecord& record, int file)
         return serial + ',' + seed + '\r';
     uint8_t bytes[64];
     const int32_t count = Base32ToBytes(seed.constData(), bytes, sizeof bytes);
-    return serial + ',' + QByteArray(reinterpret_cast<const char*>(bytes), count).toHex().toUpper() +
-           '\r';
+    return serial + ',' +
+           QByteArray(reinterpret_cast<const char*>(bytes), count).toHex().toUpper() + '\r';
 }
 
 bool LooksLikeKeyPrefix(const QByteArray& piece)
@@ -109,8 +110,7 @@ bool LooksLikeKeyPrefix(const QByteArray& piece)
 // Every line of one file: a whole record, or a torn piece of one that was
 // ended with CR LF; the last piece (after the last LF) may be torn, unended.
 // Returns the keys of the whole records.
-std::set<std::pair<int, int>> CheckFile(const QByteArray& contents, int file, int rounds,
-                                        int& torn)
+std::set<std::pair<int, int>> CheckFile(const QByteArray& contents, int file, int rounds, int& torn)
 {
     std::set<std::pair<int, int>> whole;
     QList<QByteArray> lines = contents.split('\n');
@@ -215,9 +215,8 @@ TEST(ExportKill, RecordsReportedSavedSurviveAKillAtAnyMoment)
         const QByteArray contents = f.readAll();
         const std::set<std::pair<int, int>> whole = CheckFile(contents, file, rounds, torn);
         for (const auto& record : saved)
-            EXPECT_TRUE(whole.count(record))
-                << "record " << record.first << "/" << record.second
-                << " was reported saved and is not whole in the file";
+            EXPECT_TRUE(whole.count(record)) << "record " << record.first << "/" << record.second
+                                             << " was reported saved and is not whole in the file";
     }
     std::printf("%zu records reported saved over %d kills; %d torn lines, each ended alone\n",
                 saved.size(), rounds, torn);

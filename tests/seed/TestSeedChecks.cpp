@@ -22,7 +22,10 @@ TEST(SerialNumber, PrintableAsciiWithoutSpacesOnly)
     EXPECT_TRUE(IsPrintableSerial(QByteArray("-=+@,\"")));
     for (const QByteArray& bad :
          {QByteArray(), QByteArray("ZP 01"), QByteArray(" ZP01"), QByteArray("ZP01 "),
-          QByteArray("ZP\t01"), QByteArray("ZP\x7F"), Bytes("ZP\0" "01", 5),
+          QByteArray("ZP\t01"), QByteArray("ZP\x7F"),
+          Bytes("ZP\0"
+                "01",
+                5),
           QByteArray("ZP\xC3\xA9"), QByteArray("\xFF\xFE"), QByteArray("ZP\r\n")}) {
         SCOPED_TRACE(bad.toHex().toStdString());
         EXPECT_FALSE(IsPrintableSerial(bad));
@@ -101,8 +104,7 @@ TEST(Base32ToBytesWithLength, ANulInsideIsRefusedNotTheEnd)
     EXPECT_EQ(Base32ToBytes("MZXW6===xx", 8, out, sizeof out), 3) << "only length characters";
     EXPECT_EQ(Base32ToBytes(nullptr, 0, out, sizeof out), 0);
     const std::string longest(255, 'A'), tooLong(256, 'B');
-    EXPECT_EQ(Base32ToBytes(longest.data(), longest.size(), out, sizeof out), 0)
-        << "all zero bits";
+    EXPECT_EQ(Base32ToBytes(longest.data(), longest.size(), out, sizeof out), 0) << "all zero bits";
     uint8_t big[200] = {};
     EXPECT_EQ(Base32ToBytes(tooLong.data(), tooLong.size(), big, sizeof big), 0);
     EXPECT_EQ(Base32ToBytes(tooLong.data(), 255, big, sizeof big), 160);

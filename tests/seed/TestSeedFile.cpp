@@ -233,8 +233,8 @@ TEST_F(SeedFileTest, ProgressIsReportedAndCancelStopsTheLoad)
 // The reader gives the same table whatever the pieces it is fed.
 TEST_F(SeedFileTest, ReaderDoesNotDependOnThePieces)
 {
-    const std::string bytes = std::string("\xEF\xBB\xBFSN1,") + kSeedA + "\r\nx\n\nSN2," + kSeedB +
-                              "\r\nSN1," + kSeedB;
+    const std::string bytes =
+        std::string("\xEF\xBB\xBFSN1,") + kSeedA + "\r\nx\n\nSN2," + kSeedB + "\r\nSN1," + kSeedB;
     SeedTable whole;
     SeedFileReader one(whole);
     one.feed(bytes.data(), bytes.size());

@@ -41,8 +41,13 @@ TEST_F(SeedFileFaultsTest, SerialThatIsNotPrintableAsciiIsABadLine)
 {
     const std::string good = std::string("SN1,") + kSeedA + "\n";
     for (const std::string& serial :
-         {std::string("ZP\x01" "1"), std::string("ZP\xFF"), std::string("Z\xC3\xA9"),
-          std::string("SN2 "), std::string(" SN2"), std::string(), std::string("ZP\0" "1", 4),
+         {std::string("ZP\x01"
+                      "1"),
+          std::string("ZP\xFF"), std::string("Z\xC3\xA9"), std::string("SN2 "), std::string(" SN2"),
+          std::string(),
+          std::string("ZP\0"
+                      "1",
+                      4),
           std::string("=SN2"), std::string("-SN2"), std::string("S\"N2")}) {
         SCOPED_TRACE(serial);
         EXPECT_FALSE(LoadSeedFile(write(good + serial + "," + kSeedA + "\n"), m_table).loaded());
@@ -67,7 +72,8 @@ TEST_F(SeedFileFaultsTest, FifoDoesNotBlock)
 {
     const QString path = m_dir.filePath(QStringLiteral("fifo.csv"));
     ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    auto load = std::async(std::launch::async, [&] { return LoadSeedFile(path, m_table).loaded(); });
+    auto load =
+        std::async(std::launch::async, [&] { return LoadSeedFile(path, m_table).loaded(); });
     // A bound for the failure only: a load that returns is seen at once.
     if (load.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
         // Release it: a writer that comes and goes gives the reader its end.
