@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -248,6 +249,39 @@ TEST_F(SeedFileTest, ReaderDoesNotDependOnThePieces)
         EXPECT_EQ(table.entries(), whole.entries()) << piece;
     }
     EXPECT_EQ(whole.entries(), (std::map<QString, QString>{{"SN1", kSeedB}, {"SN2", kSeedB}}));
+}
+
+} // namespace
+
+namespace {
+
+// As the window runs it: the load on a worker, the poll thread looking serial
+// numbers up meanwhile, Cancel pressed on the window's thread.
+TEST_F(SeedFileTest, LoadOnAWorkerWhileAnotherThreadLooksUpAndCancels)
+{
+    std::string bytes;
+    for (int i = 0; i < 200000; ++i)
+        bytes += "SN" + std::to_string(i) + "," + kSeedA + "\n";
+    const QString path = write(bytes);
+    std::atomic<bool> cancel{false};
+    std::atomic<int64_t> progress{0};
+    SeedFileOptions options;
+    options.cancel = &cancel;
+    // The first piece waits for the Cancel press, so the load cannot end first.
+    options.progress = [&](int64_t read, int64_t) {
+        progress = read;
+        while (!cancel.load())
+            std::this_thread::yield();
+    };
+    std::thread worker([&] {
+        const SeedFileResult result = LoadSeedFile(path, m_table, options);
+        EXPECT_EQ(result.status, SeedFileStatus::Cancelled);
+    });
+    while (progress.load() == 0)
+        m_table.find(QStringLiteral("SN1"));
+    cancel = true;
+    worker.join();
+    EXPECT_LT(m_table.size(), 200000u);
 }
 
 } // namespace
