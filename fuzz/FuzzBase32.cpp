@@ -1,6 +1,7 @@
-// Both decoders on any bytes: the lenient one must stay inside the caller's
-// buffer, the strict one must only ever throw std::invalid_argument, and on
-// whole groups without padding the two must agree byte for byte.
+// Both decoders on any bytes: the lenient one (also over the text's whole
+// length) must stay inside the caller's buffer, the strict one must only ever
+// throw std::invalid_argument, and on whole groups without padding the two
+// must agree byte for byte.
 #include "seed/Base32.h"
 
 #include <cstring>
@@ -20,6 +21,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<uint8_t> out(capacity);
     const int32_t count = Base32ToBytes(text.c_str(), out.data(), out.size());
     if (count < 0 || static_cast<size_t>(count) > capacity || count > 160) {
+        __builtin_trap();
+    }
+
+    // The same decoder over the text's whole length: the same bytes for a
+    // text without a NUL, nothing for one with a NUL anywhere in it.
+    std::vector<uint8_t> byLength(capacity);
+    const int32_t lengthCount =
+        Base32ToBytes(text.data(), text.size(), byLength.data(), byLength.size());
+    if (text.find('\0') != std::string::npos) {
+        if (lengthCount != 0) {
+            __builtin_trap();
+        }
+    } else if (lengthCount != count ||
+               (count > 0 && std::memcmp(byLength.data(), out.data(), size_t(count)) != 0)) {
         __builtin_trap();
     }
 

@@ -31,8 +31,12 @@ int32_t Base32ToBytes(const char* text, uint8_t* out, size_t capacity)
     }
     // Looking one past the limit is enough to refuse longer text without
     // reading all of it.
-    size_t length = strnlen(text, kMaxLenientText + 1);
-    if (length > kMaxLenientText) {
+    return Base32ToBytes(text, strnlen(text, kMaxLenientText + 1), out, capacity);
+}
+
+int32_t Base32ToBytes(const char* text, size_t length, uint8_t* out, size_t capacity)
+{
+    if (text == nullptr || length > kMaxLenientText) {
         return 0;
     }
     while (length > 0 && text[length - 1] == '=') {

@@ -14,6 +14,13 @@
 // when it returns 0. Allocates nothing.
 int32_t Base32ToBytes(const char* text, uint8_t* out, size_t capacity);
 
+// The same decoder over exactly length characters of text, which need not end
+// in a zero byte: a zero byte inside them is a character outside the alphabet,
+// so a seed holding a NUL is refused instead of cut short at it. Every text
+// that carries its own length (QString, QByteArray, std::string, a seed file's
+// field) goes through this one.
+int32_t Base32ToBytes(const char* text, size_t length, uint8_t* out, size_t capacity);
+
 // Strict decoder (the OTP preview): throws std::invalid_argument with the
 // station's fixed messages.
 ByteString DecodeBase32(std::string_view text);

@@ -5,15 +5,20 @@
 
 #include <QDir>
 #include <QFile>
-#include <array>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+const char kExportAzureHeader[] =
+    "UPN,Serial Number,Secret Key,Time Interval,Manufacturer,Model\r\n";
+
 namespace {
 
-constexpr char kAzureHeader[] = "UPN,Serial Number,Secret Key,Time Interval,Manufacturer,Model";
+constexpr mode_t kFolderMode = S_IRWXU;         // 0700
+constexpr mode_t kFileMode = S_IRUSR | S_IWUSR; // 0600
 
 void Wipe(QByteArray& bytes)
 {
@@ -22,17 +27,9 @@ void Wipe(QByteArray& bytes)
     bytes = QByteArray();
 }
 
-// Fields go out unquoted, as the servers that read these files expect; only
-// a field that would break the columns or the line is quoted, CSV style.
-QByteArray CsvField(const QString& text)
+QString ErrorText(int error)
 {
-    QByteArray field = text.toUtf8();
-    if (field.contains(',') || field.contains('"') || field.contains('\r') ||
-        field.contains('\n')) {
-        field.replace("\"", "\"\"");
-        field = '"' + field + '"';
-    }
-    return field;
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 QByteArray CsvLine(std::initializer_list<QByteArray> fields)
@@ -48,12 +45,17 @@ QByteArray CsvLine(std::initializer_list<QByteArray> fields)
     return line + "\r\n";
 }
 
-// The seed bytes in upper-case hexadecimal; empty for a seed the decoder refuses.
+// The seed bytes in upper-case hexadecimal; empty for a seed the decoder
+// refuses. Decoded from the text's whole length: a NUL inside it is refused,
+// not taken for its end.
 QByteArray SeedHex(const QString& seedText)
 {
-    std::array<uint8_t, 512> bytes{};
+    uint8_t bytes[512] = {};
+    ScopedWipe wipeBytes(bytes, sizeof bytes);
     QByteArray text = seedText.toUtf8();
-    const int32_t count = Base32ToBytes(text.constData(), bytes.data(), bytes.size());
+    const int32_t count =
+        Base32ToBytes(text.constData(), static_cast<size_t>(text.size()), bytes, sizeof bytes);
+    Wipe(text);
     constexpr char kDigits[] = "0123456789ABCDEF";
     QByteArray hex;
     hex.reserve(2 * count);
@@ -61,23 +63,324 @@ QByteArray SeedHex(const QString& seedText)
         hex += kDigits[bytes[i] >> 4];
         hex += kDigits[bytes[i] & 0x0F];
     }
-    WipeMemory(bytes.data(), bytes.size());
-    Wipe(text);
     return hex;
 }
 
-// New directory entries reach the disk only with their folder.
-void SyncFolder(const QString& folder)
+int Retry(auto call)
 {
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
+    int result;
+    do
+        result = call();
+    while (result < 0 && errno == EINTR);
+    return result;
+}
+
+// Holds an exclusive lock on one export file for one record: another station
+// appending to a set of the same second must not cut or glue our lines, nor we
+// theirs.
+class FileLock
+{
+public:
+    explicit FileLock(int fd) : m_fd(fd)
+    {
+        Retry([fd] { return ::flock(fd, LOCK_EX); });
+    }
+    ~FileLock() { ::flock(m_fd, LOCK_UN); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int m_fd;
+};
+
+// Writes all of data at the end of the file and syncs it; 0 or the errno.
+int WriteAllAndSync(int fd, const char* bytes, size_t left)
+{
+    while (left > 0) {
+        const ssize_t written = ::write(fd, bytes, left);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return errno;
+        if (written == 0)
+            return EIO;
+        bytes += written;
+        left -= static_cast<size_t>(written);
+    }
+    if (Retry([fd] { return ::fsync(fd); }) != 0)
+        return errno;
+    return 0;
+}
+
+// Appends one line, whole or not at all: after a short or failed write (or
+// sync) the file is cut back to its length before the line. A file whose
+// last byte is not a line end holds a torn line (a killed writer, a full disk
+// whose cut could not be undone): that line is ended first, so the record
+// does not join it. Returns 0 or the errno.
+int AppendLine(int fd, const QByteArray& line)
+{
+    FileLock lock(fd);
+    struct stat info
+    {};
+    if (::fstat(fd, &info) != 0)
+        return errno;
+    const off_t before = info.st_size;
+    bool endTornLine = false;
+    if (before > 0) {
+        char last = 0;
+        const ssize_t got =
+            Retry([&] { return static_cast<int>(::pread(fd, &last, 1, before - 1)); });
+        if (got != 1)
+            return got < 0 ? errno : EIO;
+        endTornLine = last != '\n';
+    }
+    QByteArray data;
+    if (endTornLine)
+        data = "\r\n" + line;
+    const QByteArray& out = endTornLine ? data : line;
+    const int error = WriteAllAndSync(fd, out.constData(), static_cast<size_t>(out.size()));
+    Wipe(data);
+    if (error != 0) {
+        Retry([&] { return ::ftruncate(fd, before); });
+        Retry([fd] { return ::fsync(fd); });
+    }
+    return error;
+}
+
+// Creates every missing folder of path with the owner's rights only.
+void MakeFolders(const QByteArray& path)
+{
+    for (qsizetype slash = path.indexOf('/', 1); slash >= 0; slash = path.indexOf('/', slash + 1))
+        ::mkdir(path.left(slash).constData(), kFolderMode);
+    ::mkdir(path.constData(), kFolderMode);
+}
+
+// Opens the Data folder as a folder of ours, never through a link, with the
+// owner's rights only: created 0700, and an existing folder of ours that is
+// wider is tightened to 0700 (an earlier station made it under the umask).
+// A folder of another user, a link or anything else is refused.
+int OpenFolder(const QString& folder, QString& reason)
+{
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
+    MakeFolders(path);
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat info
+        {};
+        if (::lstat(path.constData(), &info) == 0 && S_ISLNK(info.st_mode))
+            reason = QStringLiteral("The folder %1 is a link.").arg(folder);
+        else if (::lstat(path.constData(), &info) == 0 && !S_ISDIR(info.st_mode))
+            reason = QStringLiteral("%1 is not a folder.").arg(folder);
+        else
+            reason = QStringLiteral("The folder %1 cannot be created (%2).")
+                         .arg(folder, ErrorText(error));
+        return -1;
+    }
+    struct stat info
+    {};
+    QString problem;
+    if (::fstat(fd, &info) != 0)
+        problem =
+            QStringLiteral("The folder %1 cannot be examined (%2).").arg(folder, ErrorText(errno));
+    else if (info.st_uid != ::geteuid())
+        problem = QStringLiteral("The folder %1 belongs to another user.").arg(folder);
+    else if ((info.st_mode & 07777) != kFolderMode && ::fchmod(fd, kFolderMode) != 0)
+        problem = QStringLiteral("The folder %1 cannot be made the owner's only (%2).")
+                      .arg(folder, ErrorText(errno));
+    if (!problem.isEmpty()) {
+        reason = problem;
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Opens one export file for appending and reading back its last byte, inside
+// the folder opened by OpenFolder, never following a link, never blocking
+// (a planted FIFO). An existing file of the same name (a set of the same
+// second) is appended to if it is a regular file of ours with no other name;
+// its mode is made 0600. Anything else is refused with the reason.
+int OpenExportFile(int folder, const QString& path, QString& reason)
+{
+    const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
+    const int fd = ::openat(
+        folder, name.constData(),
+        O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, kFileMode);
+    if (fd < 0) {
+        switch (errno) {
+        case ELOOP:
+            reason = QStringLiteral("%1 is a link.").arg(path);
+            break;
+        case ENXIO:
+        case EISDIR:
+            reason = QStringLiteral("%1 is not a regular file.").arg(path);
+            break;
+        default:
+            reason = QStringLiteral("%1 cannot be created (%2).").arg(path, ErrorText(errno));
+        }
+        return -1;
+    }
+    struct stat info
+    {};
+    QString problem;
+    if (::fstat(fd, &info) != 0)
+        problem = QStringLiteral("%1 cannot be examined (%2).").arg(path, ErrorText(errno));
+    else if (!S_ISREG(info.st_mode))
+        problem = QStringLiteral("%1 is not a regular file.").arg(path);
+    else if (info.st_uid != ::geteuid())
+        problem = QStringLiteral("%1 belongs to another user.").arg(path);
+    else if (info.st_nlink != 1)
+        problem = QStringLiteral("%1 has other names (hard links).").arg(path);
+    else if ((info.st_mode & 07777) != kFileMode && ::fchmod(fd, kFileMode) != 0)
+        problem = QStringLiteral("%1 cannot be made readable by its owner only (%2).")
+                      .arg(path, ErrorText(errno));
+    if (!problem.isEmpty()) {
+        reason = problem;
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The column titles begin every azure file: written into a new file, written
+// again over a title line torn by a killed station, and a file of the same
+// name that begins with anything else is refused. 0, or -1 with the reason.
+int WriteAzureHeader(int fd, const QString& path, QString& reason)
+{
+    FileLock lock(fd);
+    const size_t headerSize = std::strlen(kExportAzureHeader);
+    struct stat info
+    {};
+    int error = 0;
+    if (::fstat(fd, &info) != 0) {
+        error = errno;
+    } else if (info.st_size > 0) {
+        char head[128] = {};
+        const size_t want = std::min(headerSize, static_cast<size_t>(info.st_size));
+        const ssize_t got = ::pread(fd, head, want, 0);
+        if (got != static_cast<ssize_t>(want)) {
+            error = got < 0 ? errno : EIO;
+        } else if (std::memcmp(head, kExportAzureHeader, want) != 0) {
+            reason = QStringLiteral("%1 does not begin with the column titles.").arg(path);
+            return -1;
+        } else if (want == headerSize) {
+            return 0; // a set of the same second: append to it
+        } else if (Retry([fd] { return ::ftruncate(fd, 0); }) != 0) {
+            error = errno;
+        }
+    }
+    if (error == 0)
+        error = WriteAllAndSync(fd, kExportAzureHeader, headerSize);
+    if (error == 0)
+        return 0;
+    Retry([fd] { return ::ftruncate(fd, 0); });
+    reason = QStringLiteral("The column titles cannot be written to %1 (%2).")
+                 .arg(path, ErrorText(error));
+    return -1;
+}
+
+const char* FileWord(ExportFiles::File file)
+{
+    switch (file) {
+    case ExportFiles::File::Azure:
+        return "azure";
+    case ExportFiles::File::B32:
+        return "b32";
+    case ExportFiles::File::Hex:
+        return "hex";
+    }
+    return "";
 }
 
 } // namespace
+
+QByteArray ExportCsvField(const QByteArray& utf8)
+{
+    QByteArray field = utf8;
+    if (!field.isEmpty()) {
+        const char first = field.front();
+        if (first == '=' || first == '+' || first == '-' || first == '@' || first == '\t' ||
+            first == '\r')
+            field.prepend('\'');
+    }
+    if (field.contains(',') || field.contains('"') || field.contains('\r') ||
+        field.contains('\n')) {
+        field.replace("\"", "\"\"");
+        field = '"' + field + '"';
+    }
+    return field;
+}
+
+void ExportRecordLines::wipe()
+{
+    Wipe(azure);
+    Wipe(b32);
+    Wipe(hex);
+}
+
+ExportRecordLines MakeExportRecordLines(const ExportRecord& record)
+{
+    const QByteArray serial = ExportCsvField(record.serialNumber.toUtf8());
+    QByteArray seedUtf8 = record.seedText.toUtf8();
+    QByteArray seed = ExportCsvField(seedUtf8);
+    QByteArray hex = ExportCsvField(SeedHex(record.seedText));
+    ExportRecordLines lines;
+    lines.azure =
+        CsvLine({ExportCsvField(record.userName.toUtf8()), serial, seed,
+                 ExportCsvField(QByteArray::number(record.timeStep)), "Morvane", "Zentoka"});
+    lines.b32 = CsvLine({serial, seed});
+    lines.hex = CsvLine({serial, hex});
+    for (QByteArray* secret : {&seedUtf8, &seed, &hex})
+        Wipe(*secret);
+    return lines;
+}
+
+bool ExportFiles::AppendResult::complete() const
+{
+    for (const FileOutcome& outcome : files)
+        if (outcome.state != RecordState::Written)
+            return false;
+    return true;
+}
+
+QStringList ExportFiles::AppendResult::missingPaths() const
+{
+    QStringList paths;
+    for (const FileOutcome& outcome : files)
+        if (outcome.state != RecordState::Written)
+            paths << (outcome.path.isEmpty() ? QStringLiteral("(the %1 seed file: not created)")
+                                                   .arg(QString::fromLatin1(FileWord(outcome.file)))
+                                             : outcome.path);
+    return paths;
+}
+
+QString ExportFiles::AppendResult::missingNames() const
+{
+    QStringList names;
+    // hex, b32, azure: the order in which the design lists the files
+    for (auto it = files.rbegin(); it != files.rend(); ++it)
+        if (it->state != RecordState::Written)
+            names << QString::fromLatin1(FileWord(it->file));
+    return names.join(QStringLiteral(", "));
+}
+
+QString ExportFiles::AppendResult::message(const QString& serialNumber) const
+{
+    QStringList paragraphs;
+    for (auto it = files.rbegin(); it != files.rend(); ++it) {
+        if (it->state == RecordState::Written)
+            continue;
+        const QString path =
+            it->path.isEmpty()
+                ? QStringLiteral("(%1, not created)").arg(QString::fromLatin1(FileWord(it->file)))
+                : it->path;
+        paragraphs << QStringLiteral("Failed to write the seed file %1\n"
+                                     "The record of token %2 is missing from it.")
+                          .arg(path, serialNumber);
+    }
+    return paragraphs.join(QStringLiteral("\n\n"));
+}
 
 ExportFiles::ExportFiles(QString folder) : m_folder(std::move(folder)) {}
 
@@ -91,35 +394,77 @@ QString ExportFiles::FileStem(const QDateTime& localTime)
     return QStringLiteral("Seed-") + localTime.toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss"));
 }
 
-ExportFiles::OpenResult ExportFiles::open(const QDateTime& localTime)
+QString ExportFiles::OpenFailureMessage(OpenResult result, const QString& reason)
+{
+    QString first;
+    switch (result) {
+    case OpenResult::Opened:
+    case OpenResult::AlreadyOpen:
+        return {};
+    case OpenResult::HexFailed:
+        first = QStringLiteral("Failed to create HEX seed file");
+        break;
+    case OpenResult::B32Failed:
+        first = QStringLiteral("Failed to create B32 seed file");
+        break;
+    case OpenResult::AzureFailed:
+        first = QStringLiteral("Failed to create Azure seed file");
+        break;
+    }
+    return reason.isEmpty() ? first : first + QLatin1Char('\n') + reason;
+}
+
+ExportFiles::OpenResult ExportFiles::open(const QDateTime& localTime, QString* reason)
 {
     std::lock_guard lock(m_lock);
+    if (reason)
+        reason->clear();
     if (m_open)
         return OpenResult::AlreadyOpen;
     closeFiles();
+    OpenResult failure = OpenResult::Opened;
+    QString why;
+    if (openSet(localTime, failure, why)) {
+        m_open = true;
+        return OpenResult::Opened;
+    }
+    // A set that is not whole is not used: its files are closed (the paths
+    // stay, for the messages of the records that miss them).
+    for (Stream* stream : {&m_hex, &m_b32, &m_azure}) {
+        if (stream->fd >= 0)
+            ::close(stream->fd);
+        stream->fd = -1;
+    }
+    if (reason)
+        *reason = why;
+    return failure;
+}
 
-    QDir().mkpath(m_folder);
+bool ExportFiles::openSet(const QDateTime& localTime, OpenResult& failure, QString& reason)
+{
     const QString stem = QDir(m_folder).filePath(FileStem(localTime));
-    const bool hexOpened = OpenFile(m_hex, stem + QStringLiteral(".hex.csv"));
-    const bool b32Opened = OpenFile(m_b32, stem + QStringLiteral(".b32.csv"));
-    const bool azureOpened = OpenFile(m_azure, stem + QStringLiteral(".azure.csv"));
-    SyncFolder(m_folder);
+    m_hex.path = stem + QStringLiteral(".hex.csv");
+    m_b32.path = stem + QStringLiteral(".b32.csv");
+    m_azure.path = stem + QStringLiteral(".azure.csv");
 
-    // The import takes its first line for the column titles, so the azure
-    // file gets them whenever it exists, complete set or not.
-    struct stat info
-    {};
-    if (azureOpened && ::fstat(m_azure.fd, &info) == 0 && info.st_size == 0)
-        WriteLine(m_azure, QByteArray(kAzureHeader) + "\r\n");
-
-    if (!hexOpened)
-        return OpenResult::HexFailed;
-    if (!b32Opened)
-        return OpenResult::B32Failed;
-    if (!azureOpened)
-        return OpenResult::AzureFailed;
-    m_open = true;
-    return OpenResult::Opened;
+    failure = OpenResult::HexFailed;
+    const int folder = OpenFolder(m_folder, reason);
+    if (folder < 0)
+        return false;
+    bool whole = false;
+    if ((m_hex.fd = OpenExportFile(folder, m_hex.path, reason)) < 0)
+        failure = OpenResult::HexFailed;
+    else if ((m_b32.fd = OpenExportFile(folder, m_b32.path, reason)) < 0)
+        failure = OpenResult::B32Failed;
+    else if ((m_azure.fd = OpenExportFile(folder, m_azure.path, reason)) < 0 ||
+             WriteAzureHeader(m_azure.fd, m_azure.path, reason) != 0)
+        failure = OpenResult::AzureFailed;
+    else
+        whole = true;
+    // New directory entries reach the disk only with their folder.
+    Retry([folder] { return ::fsync(folder); });
+    ::close(folder);
+    return whole;
 }
 
 bool ExportFiles::isOpen() const
@@ -128,30 +473,32 @@ bool ExportFiles::isOpen() const
     return m_open;
 }
 
-QStringList ExportFiles::append(const ExportRecord& record)
+ExportFiles::AppendResult ExportFiles::appendRecord(const ExportRecord& record)
 {
     std::lock_guard lock(m_lock);
-    const QByteArray serial = CsvField(record.serialNumber);
-    QByteArray seed = CsvField(record.seedText);
-    QByteArray hex = SeedHex(record.seedText);
-    QByteArray azureLine = CsvLine({CsvField(record.userName), serial, seed,
-                                    QByteArray::number(record.timeStep), "Morvane", "Zentoka"});
-    QByteArray b32Line = CsvLine({serial, seed});
-    QByteArray hexLine = CsvLine({serial, hex});
-
-    QStringList failed;
-    for (auto [file, line] : {std::pair{&m_azure, &azureLine}, std::pair{&m_b32, &b32Line},
-                              std::pair{&m_hex, &hexLine}}) {
-        if (file->fd < 0)
+    ExportRecordLines lines = MakeExportRecordLines(record);
+    AppendResult result;
+    const std::array<std::pair<Stream*, const QByteArray*>, 3> targets{
+        {{&m_azure, &lines.azure}, {&m_b32, &lines.b32}, {&m_hex, &lines.hex}}};
+    for (size_t i = 0; i < targets.size(); ++i) {
+        FileOutcome& outcome = result.files[i];
+        outcome.file = static_cast<File>(i);
+        outcome.path = targets[i].first->path;
+        if (!m_open || targets[i].first->fd < 0) {
+            outcome.state = RecordState::NotOpen;
             continue;
-        if (!WriteLine(*file, *line) && !file->failureReported) {
-            file->failureReported = true;
-            failed << file->path;
         }
+        outcome.error = AppendLine(targets[i].first->fd, *targets[i].second);
+        outcome.state = outcome.error == 0 ? RecordState::Written : RecordState::WriteFailed;
     }
-    for (QByteArray* secret : {&seed, &hex, &azureLine, &b32Line, &hexLine})
-        Wipe(*secret);
-    return failed;
+    lines.wipe();
+    return result;
+}
+
+QStringList ExportFiles::append(const ExportRecord& record)
+{
+    const AppendResult result = appendRecord(record);
+    return result.complete() ? QStringList() : result.missingPaths();
 }
 
 void ExportFiles::close()
@@ -180,42 +527,10 @@ QString ExportFiles::azurePath() const
 
 void ExportFiles::closeFiles()
 {
-    for (File* file : {&m_hex, &m_b32, &m_azure}) {
-        if (file->fd >= 0)
-            ::close(file->fd);
-        *file = File{};
+    for (Stream* stream : {&m_hex, &m_b32, &m_azure}) {
+        if (stream->fd >= 0)
+            ::close(stream->fd);
+        *stream = Stream{};
     }
     m_open = false;
-}
-
-// Appends to a file of the same name instead of truncating it: a second set
-// created within the same second must not wipe the records of the first.
-bool ExportFiles::OpenFile(File& file, const QString& path)
-{
-    file = File{path, -1, false};
-    file.fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
-                     S_IRUSR | S_IWUSR);
-    if (file.fd < 0)
-        return false;
-    struct stat info
-    {};
-    if (::fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0077) != 0)
-        ::fchmod(file.fd, S_IRUSR | S_IWUSR);
-    return true;
-}
-
-bool ExportFiles::WriteLine(File& file, const QByteArray& line)
-{
-    const char* bytes = line.constData();
-    qsizetype left = line.size();
-    while (left > 0) {
-        const ssize_t written = ::write(file.fd, bytes, static_cast<size_t>(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        left -= written;
-    }
-    return ::fsync(file.fd) == 0;
 }

@@ -36,6 +36,12 @@ size_t SeedTable::size() const
     return m_seeds.size();
 }
 
+std::map<QString, QString> SeedTable::entries() const
+{
+    std::lock_guard lock(m_lock);
+    return m_seeds;
+}
+
 void SeedTable::wipeAll()
 {
     for (auto& entry : m_seeds)

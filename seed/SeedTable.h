@@ -21,6 +21,8 @@ public:
     void set(const QString& serialNumber, const QString& seedText);
     std::optional<QString> find(const QString& serialNumber) const;
     size_t size() const;
+    // A copy of every entry, in the table's order (for tests and checks).
+    std::map<QString, QString> entries() const;
 
 private:
     void wipeAll();

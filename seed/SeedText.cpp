@@ -8,3 +8,30 @@ QString NormalizeSeedText(const QString& editText)
         seed.append(QLatin1Char('='));
     return seed;
 }
+
+namespace {
+
+template <typename Char> bool IsBase32Characters(const Char* text, size_t length)
+{
+    while (length > 0 && text[length - 1] == Char('='))
+        --length;
+    for (size_t i = 0; i < length; ++i) {
+        const auto c = text[i];
+        if (!((c >= Char('A') && c <= Char('Z')) || (c >= Char('2') && c <= Char('7'))))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool IsBase32SeedText(const QString& normalisedText)
+{
+    return IsBase32Characters(reinterpret_cast<const char16_t*>(normalisedText.utf16()),
+                              static_cast<size_t>(normalisedText.size()));
+}
+
+bool IsBase32SeedText(const char* text, size_t length)
+{
+    return text != nullptr ? IsBase32Characters(text, length) : length == 0;
+}

@@ -1,3 +1,4 @@
+#include "QtPrinters.h"
 #include "seed/ExportFiles.h"
 
 #include <QDir>
@@ -110,17 +111,24 @@ TEST_F(ExportFilesTest, ReopeningAnExistingNameAppendsInsteadOfTruncating)
     EXPECT_EQ(contents(path(".azure.csv")).count("\r\n"), 3);
 }
 
-// A file that cannot be created is reported in order; the files that did
-// open still receive records, and the next open replaces the whole set.
-TEST_F(ExportFilesTest, IncompleteSetReportsTheFirstMissingFileAndSkipsIt)
+// A set that cannot be opened whole is reported in order and not used: the
+// files that did open get no record, the record is reported missing from all
+// three, and the next open replaces the whole set.
+TEST_F(ExportFilesTest, IncompleteSetIsReportedAndNotUsed)
 {
     ASSERT_TRUE(QDir().mkpath(path(".b32.csv")));
     ExportFiles files(folder());
-    EXPECT_EQ(files.open(kStart), ExportFiles::OpenResult::B32Failed);
+    QString reason;
+    EXPECT_EQ(files.open(kStart, &reason), ExportFiles::OpenResult::B32Failed);
+    EXPECT_EQ(reason, path(".b32.csv") + " is not a regular file.");
     EXPECT_FALSE(files.isOpen());
-    EXPECT_TRUE(files.append({"a", "ZP0001", kSeed, 30}).isEmpty());
-    EXPECT_EQ(contents(path(".hex.csv")), QByteArray("ZP0001,") + kSeedHex + "\r\n");
-    EXPECT_EQ(contents(path(".azure.csv")).count("\r\n"), 2) << "header and record";
+    const ExportFiles::AppendResult result = files.appendRecord({"a", "ZP0001", kSeed, 30});
+    EXPECT_FALSE(result.complete());
+    for (const auto& outcome : result.files)
+        EXPECT_EQ(outcome.state, ExportFiles::RecordState::NotOpen);
+    EXPECT_EQ(files.append({"a", "ZP0001", kSeed, 30}),
+              (QStringList{path(".azure.csv"), path(".b32.csv"), path(".hex.csv")}));
+    EXPECT_EQ(contents(path(".hex.csv")), "");
 
     ASSERT_EQ(files.open(kStart.addSecs(1)), ExportFiles::OpenResult::Opened);
     EXPECT_TRUE(files.b32Path().endsWith(QStringLiteral("08-07-07.b32.csv")));
@@ -128,21 +136,10 @@ TEST_F(ExportFilesTest, IncompleteSetReportsTheFirstMissingFileAndSkipsIt)
     QFile blocker(m_dir.filePath(QStringLiteral("file")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     ExportFiles inFile(m_dir.filePath(QStringLiteral("file/Data")));
-    EXPECT_EQ(inFile.open(kStart), ExportFiles::OpenResult::HexFailed);
-}
-
-// A write that fails is reported once per file, with the file's path; the
-// other files keep receiving their records.
-TEST_F(ExportFilesTest, FailedWriteIsReportedOnceWithTheFileName)
-{
-    ASSERT_TRUE(QDir().mkpath(folder()));
-    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), path(".b32.csv")));
-    ExportFiles files(folder());
-    ASSERT_EQ(files.open(kStart), ExportFiles::OpenResult::Opened);
-    EXPECT_EQ(files.append({"a", "ZP0001", kSeed, 30}), QStringList{path(".b32.csv")});
-    EXPECT_TRUE(files.append({"b", "ZP0002", kSeed, 30}).isEmpty());
-    EXPECT_EQ(contents(path(".hex.csv")).count("\r\n"), 2);
-    EXPECT_EQ(contents(path(".azure.csv")).count("\r\n"), 3);
+    EXPECT_EQ(inFile.open(kStart, &reason), ExportFiles::OpenResult::HexFailed);
+    EXPECT_TRUE(
+        reason.startsWith("The folder " + m_dir.filePath("file/Data") + " cannot be created"))
+        << reason.toStdString();
 }
 
 TEST_F(ExportFilesTest, CloseEndsTheSet)
@@ -151,7 +148,7 @@ TEST_F(ExportFilesTest, CloseEndsTheSet)
     ASSERT_EQ(files.open(kStart), ExportFiles::OpenResult::Opened);
     files.close();
     EXPECT_FALSE(files.isOpen());
-    EXPECT_TRUE(files.append({"a", "ZP0001", kSeed, 30}).isEmpty());
+    EXPECT_EQ(files.append({"a", "ZP0001", kSeed, 30}).size(), 3) << "missing from all three";
     EXPECT_EQ(contents(path(".b32.csv")), "");
 }
 
