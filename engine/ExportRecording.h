@@ -14,6 +14,7 @@ inline const QString kAppTitle = QStringLiteral("Zentoka/Pelarin Programmer");
 // press that asked for it goes on.
 void OpenExportFiles(ExportFiles& files, Operator& op);
 
-// Records a programmed token, creating the set first if none is open. Each
-// file the record did not reach is shown; their paths are returned.
-QStringList AppendExportRecord(ExportFiles& files, Operator& op, const ExportRecord& record);
+// Records a programmed token, creating the set first if none is open. Every
+// file the record did not reach is shown, for every token.
+ExportFiles::AppendResult AppendExportRecord(ExportFiles& files, Operator& op,
+                                             const ExportRecord& record);

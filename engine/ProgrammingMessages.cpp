@@ -55,3 +55,16 @@ QString TokenSwappedMessage(const QString& onReader, const QString& pressedFor)
                           "Nothing was written to it; press Burn again to program %1.")
         .arg(onReader, pressedFor);
 }
+
+QString NotRecordedResult(const QString& missingFiles)
+{
+    return QStringLiteral("Succeeded, not recorded in %1").arg(missingFiles);
+}
+
+QString ProgrammedNotRecordedMessage(const QString& missingFiles)
+{
+    return QStringLiteral("The token was programmed, but its record is missing from the export "
+                          "files (%1): the seed it holds is not recorded there. Program it again "
+                          "once the files can be written.")
+        .arg(missingFiles);
+}

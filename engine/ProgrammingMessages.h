@@ -30,3 +30,8 @@ inline const QString kLastTryQuestion =
 
 // Burn was pressed for one token, and another is on the reader now.
 QString TokenSwappedMessage(const QString& onReader, const QString& pressedFor);
+
+// A programmed token whose record is missing from some export files: the
+// log row's result, and the message in place of the plain success.
+QString NotRecordedResult(const QString& missingFiles);
+QString ProgrammedNotRecordedMessage(const QString& missingFiles);

@@ -1,32 +1,13 @@
 #include "SeedForToken.h"
 
 #include "seed/Base32.h"
+#include "seed/SeedText.h"
 
 namespace {
 
 const QString kNotBase32 = QStringLiteral(
     "The seed is not valid Base32 text: it may hold only the letters A-Z, the digits 2-7 and "
     "\"=\" at its end. Nothing was written to the token.");
-
-bool IsBase32Character(QChar c)
-{
-    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
-           (c >= QLatin1Char('2') && c <= QLatin1Char('7'));
-}
-
-// Letters and digits of the alphabet, then nothing but "=": any other
-// character, a NUL among them, would make the decoder stop early or skip it,
-// and the token would get a shorter seed than the records say.
-bool IsBase32Text(const QString& text)
-{
-    qsizetype end = text.size();
-    while (end > 0 && text[end - 1] == QLatin1Char('='))
-        --end;
-    for (qsizetype i = 0; i < end; ++i)
-        if (!IsBase32Character(text[i]))
-            return false;
-    return true;
-}
 
 // Why the decoder gave nothing for text of the alphabet.
 QString RefusalReason(const QString& text)
@@ -47,13 +28,17 @@ QString RefusalReason(const QString& text)
 SeedForToken DecodeSeedForToken(const QString& normalisedSeedText)
 {
     SeedForToken seed;
-    if (!IsBase32Text(normalisedSeedText)) {
+    // Any character outside the alphabet, a NUL among them, would make the
+    // decoder stop early or skip it, and the token would get a shorter seed
+    // than the records say.
+    if (!IsBase32SeedText(normalisedSeedText)) {
         seed.problem = kNotBase32;
         return seed;
     }
     QByteArray narrow = normalisedSeedText.toLatin1();
     ByteString buffer(kSeedBufferSize);
-    const int32_t length = Base32ToBytes(narrow.constData(), buffer.data(), buffer.size());
+    const int32_t length = Base32ToBytes(narrow.constData(), static_cast<size_t>(narrow.size()),
+                                         buffer.data(), buffer.size());
     WipeMemory(narrow.data(), narrow.size());
 
     if (length <= 0) {

@@ -5,6 +5,7 @@
 #include "SeedForToken.h"
 #include "Station.h"
 #include "seed/SeedText.h"
+#include "seed/SerialNumber.h"
 #include "token/TokenSession.h"
 
 namespace {
@@ -68,7 +69,17 @@ void Station::RunBurn(const BurnRequest& request)
         m_operator.showMessage(AuthenticationMessage(TOKEN_ERR_CONNECT), kErrorCaption);
         return EndRun();
     }
-    const QString onReader = ReadText(serial, serialLength);
+    // Compared byte for byte and printable only: two serial numbers that are
+    // not valid text could read the same on screen.
+    const QByteArray rawSerial(reinterpret_cast<const char*>(serial),
+                               static_cast<qsizetype>(serialLength));
+    if (const QString problem = SerialNumberProblem(rawSerial); !problem.isEmpty()) {
+        session.close();
+        m_operator.showMessage(problem, kErrorCaption);
+        FinishAttempt(false, request, {});
+        return EndRun();
+    }
+    const QString onReader = QString::fromLatin1(rawSerial);
     if (onReader != request.serialNumber) {
         session.close();
         TokenTexts texts;
@@ -174,12 +185,23 @@ void Station::FinishAttempt(bool succeeded, const BurnRequest& request, const QS
     }
 
     if (succeeded) {
-        if (request.exportRecord)
-            AppendExportRecord(
-                m_exportFiles, m_operator,
-                {request.userName, request.serialNumber, seedText, request.timing.timeStep});
-        emit attemptRecorded(request.serialNumber, userName, QStringLiteral("Succeeded"));
-        m_operator.showMessage(kProgrammedMessage, kProductCaption);
+        // A token whose record did not reach every export file holds a seed
+        // that is recorded only in part: never a plain success.
+        QString missing;
+        if (request.exportRecord) {
+            const ExportFiles::AppendResult recorded =
+                AppendExportRecord(m_exportFiles, m_operator,
+                                   {request.userName, request.serialNumber, seedText,
+                                    request.timing.timeStep});
+            if (!recorded.complete())
+                missing = recorded.missingNames();
+        }
+        emit attemptRecorded(request.serialNumber, userName,
+                             missing.isEmpty() ? QStringLiteral("Succeeded")
+                                               : NotRecordedResult(missing));
+        m_operator.showMessage(missing.isEmpty() ? kProgrammedMessage
+                                                 : ProgrammedNotRecordedMessage(missing),
+                               kProductCaption);
     } else {
         emit attemptRecorded(request.serialNumber, userName, QStringLiteral("Failed"));
     }
