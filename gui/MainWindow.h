@@ -13,6 +13,8 @@
 namespace Ui {
 class MainWindow;
 }
+struct HeldPicture;
+struct QrScanResult;
 
 // The operator's window: seed sources, timing choices, the token on the
 // reader, Burn, and the log with its counters. It lives as long as the
@@ -57,6 +59,9 @@ public:
     bool LoadQrImageFile(const QString& path);
     bool ImportSeedFromQr(const uint8_t* grey, int width, int height);
 
+    // How long Scan Screen waits for a desktop portal's answer.
+    void setScreenPortalTimeout(int milliseconds) { m_screenPortalTimeoutMs = milliseconds; }
+
     // Keeps Burn disabled for the given time whatever the token refresh says,
     // then enables it: the pause after an arming press, without blocking the
     // window. Window's thread.
@@ -75,6 +80,7 @@ public slots:
     void OnTest();
     void OnScanScreen();
     void OnLoadImageFile();
+    void OnPasteImage();
     void OnLoadSeedFile();
     void OnEdit();
     void OnAbout();
@@ -82,6 +88,8 @@ public slots:
 protected:
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void OnInitDialog();
@@ -90,6 +98,8 @@ private:
     void OnSeedEdited(const QString& text);
     void LayOutAsTemplate();
     void UpdateData(); // the state's texts to their labels
+    bool PlaceQrScanResult(QrScanResult& result);
+    void ImportSeedFromPicture(const HeldPicture& held, const QString& noPictureMessage);
 
     // Runs work on the window's thread; a worker thread waits for it.
     template <typename Work> auto onWindowThread(Work work) -> std::invoke_result_t<Work>;
@@ -101,6 +111,7 @@ private:
     SeedTable m_seedTable;
     ExportFiles m_exportFiles;
     bool m_burnHeld = false;
+    int m_screenPortalTimeoutMs = 60000;
     // Last member: built when everything it reaches is, and shut down first.
     std::unique_ptr<ConsoleController> m_console;
 };
