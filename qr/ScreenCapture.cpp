@@ -16,13 +16,17 @@ bool IsWaylandSession()
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
+// Colour only: the fourth byte of a 32-bit screen pixel carries nothing, and
+// X servers leave it 0 where QImage::pixel() reports 0xff.
 bool IsUniform(const QImage& picture)
 {
+    constexpr QRgb kColour = 0x00ffffffu;
     const QImage pixels = picture.convertToFormat(QImage::Format_RGB32);
-    const QRgb first = pixels.pixel(0, 0);
+    const QRgb first = pixels.pixel(0, 0) & kColour;
     for (int y = 0; y < pixels.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
-        if (!std::all_of(line, line + pixels.width(), [first](QRgb p) { return p == first; }))
+        if (!std::all_of(line, line + pixels.width(),
+                         [first](QRgb p) { return (p & kColour) == first; }))
             return false;
     }
     return true;
@@ -120,25 +124,32 @@ std::vector<QScreen*> ScreensInSearchOrder()
     return order;
 }
 
-ScreenGrab GrabScreens(const ScreenGrabOptions& options)
+ScreenGrab ChooseScreenGrab(bool waylandSession, bool waylandPlatform, const ScreenSources& sources)
 {
-    const bool waylandSession = IsWaylandSession();
-    const QString platform = QGuiApplication::platformName();
-    const bool waylandPlatform = platform.startsWith(QLatin1String("wayland"));
     if (waylandSession || waylandPlatform) {
-        ScreenGrab grab = GrabThroughPortal(options);
+        ScreenGrab grab = sources.askPortal();
         if (grab.status != ScreenGrabStatus::NoScreenAccess || waylandPlatform)
             return grab;
         // No portal: XWayland may still share the screen with its clients.
     }
-    ScreenGrab grab = GrabEveryScreen(platform, waylandSession);
+    ScreenGrab grab = sources.copyScreens();
     if (grab.status == ScreenGrabStatus::Unreadable && !waylandSession) {
         // The X server handed out nothing; a desktop portal may still.
-        ScreenGrab portal = GrabThroughPortal(options);
+        ScreenGrab portal = sources.askPortal();
         if (portal.status != ScreenGrabStatus::NoScreenAccess)
             return portal;
     }
     return grab;
+}
+
+ScreenGrab GrabScreens(const ScreenGrabOptions& options)
+{
+    const bool waylandSession = IsWaylandSession();
+    const QString platform = QGuiApplication::platformName();
+    ScreenSources sources;
+    sources.copyScreens = [&] { return GrabEveryScreen(platform, waylandSession); };
+    sources.askPortal = [&] { return GrabThroughPortal(options); };
+    return ChooseScreenGrab(waylandSession, platform.startsWith(QLatin1String("wayland")), sources);
 }
 
 QrScanResult ScanRastersForOtpauthSecret(const std::vector<GreyRaster>& rasters)

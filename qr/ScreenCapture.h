@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class QScreen;
@@ -50,6 +51,20 @@ struct ScreenGrabOptions
 // (LoadGreyPicture). Needs a QGuiApplication; serves the thread's events
 // while the desktop is asked.
 ScreenGrab GrabScreens(const ScreenGrabOptions& options = ScreenGrabOptions());
+
+// Where GrabScreens takes the screens from, chosen by ChooseScreenGrab.
+struct ScreenSources
+{
+    std::function<ScreenGrab()> copyScreens; // every screen directly, judged
+    std::function<ScreenGrab()> askPortal;   // NoScreenAccess when no portal answers
+};
+
+// A Wayland session or platform asks the portal first; without one, a
+// Wayland platform has no access, while XWayland's copy is judged. Outside
+// Wayland the screens are copied directly, and the portal is asked only when
+// that copy comes back empty.
+ScreenGrab ChooseScreenGrab(bool waylandSession, bool waylandPlatform,
+                            const ScreenSources& sources);
 
 // The screens in the order they are searched: the primary first, then the
 // others as the desktop lists them.
