@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QWindow>
 #include <QtTest>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -140,6 +141,8 @@ void TestScanScreen::findsACodeOnTheSecondScreen()
 {
     QScreen* second = SecondScreen();
     QVERIFY2(second, "the X server shows only one screen");
+    QCOMPARE(second->devicePixelRatio(),
+             qreal(std::max(1, qEnvironmentVariableIntValue("STATION_SCREEN_RATIO"))));
     showCode(QrCodeImage(kOtpauth), second);
 
     m_window->OnScanScreen();
@@ -177,6 +180,16 @@ int main(int argc, char** argv)
     XvfbScreen second = first;
     second.width = 800;
     second.height = 600;
+    // At a device pixel ratio of 2 the screens have twice the pixels, so the
+    // windows keep their room; the codes are then searched at 8 pixels per
+    // module, as the screen shows them.
+    const int ratio = std::max(1, qEnvironmentVariableIntValue("STATION_SCREEN_RATIO"));
+    for (XvfbScreen* screen : {&first, &second}) {
+        screen->width *= ratio;
+        screen->height *= ratio;
+    }
+    if (ratio != 1)
+        qputenv("QT_SCREEN_SCALE_FACTORS", QByteArray::number(ratio));
     XvfbServer xvfb({first, second});
     if (const QString error = xvfb.start(); !error.isEmpty()) {
         std::fprintf(stderr, "cannot start the X server for this test: %s\n", qPrintable(error));
