@@ -70,18 +70,19 @@ HeldPicture PictureIn(const QMimeData* data)
     return held;
 }
 
-// Like both QR commands, the seed is emptied first, so that no failure
-// leaves an earlier seed looking like the picture's. A file is read and its
-// path shown as Load Image File does; picture data leaves the path as it is.
+// Without a picture nothing is read and the seed stays: Ctrl+V pressed by
+// mistake costs no seed. With one, the seed is emptied first, like both QR
+// commands do, so that no failure leaves an earlier seed looking like the
+// picture's. A file is read and its path shown as Load Image File does;
+// picture data leaves the path as it is.
 void MainWindow::ImportSeedFromPicture(const HeldPicture& held, const QString& noPictureMessage)
 {
-    m_state.update([](ConsoleTexts& texts) { texts.seedText.clear(); });
-    ui->seedEdit->clear();
-
     if (!held.held) {
         m_operator.showMessage(noPictureMessage, tr("ERROR"));
         return;
     }
+    m_state.update([](ConsoleTexts& texts) { texts.seedText.clear(); });
+    ui->seedEdit->clear();
     if (!held.path.isEmpty()) {
         if (!LoadQrImageFile(held.path)) {
             m_operator.showMessage(tr("Incorrect QR code file!"), tr("ERROR"));

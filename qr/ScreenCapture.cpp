@@ -77,7 +77,8 @@ ScreenGrab GrabEveryScreen(const QString& platform, bool waylandSession)
 ScreenGrab GrabThroughPortal(const ScreenGrabOptions& options)
 {
     ScreenGrab grab;
-    const PortalScreenshot shot = TakePortalScreenshot(options.bus, options.portalTimeoutMs);
+    const PortalScreenshot shot = TakePortalScreenshot(
+        options.bus ? *options.bus : QDBusConnection::sessionBus(), options.portalTimeoutMs);
     grab.detail = shot.detail;
     switch (shot.status) {
     case PortalScreenshotStatus::Taken: {

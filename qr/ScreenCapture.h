@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QScreen;
@@ -37,8 +38,9 @@ struct ScreenGrab
 
 struct ScreenGrabOptions
 {
-    // The bus on which a desktop portal is asked; by default the session's.
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    // The bus on which a desktop portal is asked; none: the session's,
+    // reached only when a portal is asked.
+    std::optional<QDBusConnection> bus;
     // How long the desktop may take to answer (its user may be asked first).
     int portalTimeoutMs = 60000;
 };
