@@ -82,8 +82,7 @@ void TestScanScreenPortal::init()
 
     m_operator.clear();
     m_window = std::make_unique<MainWindow>(m_operator, m_folder.path());
-    // Off the offscreen platform's screen, whose copy is then one flat
-    // colour, as XWayland's copy of a Wayland desktop is.
+    // Off the offscreen platform's screen, out of its copies.
     m_window->move(5000, 5000);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -230,6 +229,15 @@ void TestScanScreenPortal::windowKeepsPaintingWhileTheDesktopAsks()
 void TestScanScreenPortal::withoutPortalTheOldMessageStays()
 {
     m_portal->stop();
+    // The whole screen one flat colour, as XWayland's copy of a Wayland
+    // desktop is: a window reaching past every edge, so that neither its
+    // frame nor the offscreen platform's undrawn ground shows.
+    QWidget blank;
+    blank.setAutoFillBackground(true);
+    blank.setPalette(QPalette(Qt::black));
+    blank.setGeometry(QGuiApplication::primaryScreen()->geometry().adjusted(-10, -10, 10, 10));
+    blank.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&blank));
 
     scanExpecting({kNoScreenAccess}, QString());
 }
