@@ -65,6 +65,9 @@ void MainWindow::OnInitDialog()
     auto* scanQrMenu = new QMenu(tr("Scan QR"), this);
     scanQrMenu->addAction(ui->scanScreenAction);
     scanQrMenu->addAction(ui->loadImageFileAction);
+    scanQrMenu->addAction(ui->pasteImageAction);
+    addAction(ui->pasteImageAction); // Ctrl+V anywhere but in an edit that takes text
+    setAcceptDrops(true);            // a picture dropped on the window
     ui->scanQrButton->setMenu(scanQrMenu);
 
     ui->testButton->setEnabled(false);
@@ -97,6 +100,7 @@ void MainWindow::OnInitDialog()
     connect(ui->loadSeedFileButton, &QPushButton::clicked, this, &MainWindow::OnLoadSeedFile);
     connect(ui->scanScreenAction, &QAction::triggered, this, &MainWindow::OnScanScreen);
     connect(ui->loadImageFileAction, &QAction::triggered, this, &MainWindow::OnLoadImageFile);
+    connect(ui->pasteImageAction, &QAction::triggered, this, &MainWindow::OnPasteImage);
     connect(ui->testButton, &QPushButton::clicked, this, &MainWindow::OnTest);
     connect(ui->seedEdit, &QLineEdit::textChanged, this, &MainWindow::OnSeedEditChanged);
     connect(ui->seedEdit, &QLineEdit::textEdited, this, &MainWindow::OnSeedEdited);

@@ -15,6 +15,8 @@
 namespace Ui {
 class MainWindow;
 }
+struct HeldPicture;
+struct QrScanResult;
 
 // The operator's window: seed sources, timing choices, the token on the
 // reader, Burn, and the log with its counters. It lives as long as the
@@ -49,6 +51,9 @@ public:
     bool LoadQrImageFile(const QString& path);
     bool ImportSeedFromQr(const uint8_t* grey, int width, int height);
 
+    // How long Scan Screen waits for a desktop portal's answer.
+    void setScreenPortalTimeout(int milliseconds) { m_screenPortalTimeoutMs = milliseconds; }
+
     // Starts following the readers; the application calls it as the window
     // opens. A window without it (a widget test) touches no PC/SC.
     void StartReaderMonitor();
@@ -65,6 +70,7 @@ public slots:
     void OnTest();
     void OnScanScreen();
     void OnLoadImageFile();
+    void OnPasteImage();
     void OnLoadSeedFile();
     void OnEdit();
     void OnAbout();
@@ -79,6 +85,8 @@ public slots:
 protected:
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void OnInitDialog();
@@ -88,6 +96,8 @@ private:
     void OnSeedEdited(const QString& text);
     void LayOutAsTemplate();
     void UpdateData(); // the state's texts to their labels
+    bool PlaceQrScanResult(QrScanResult& result);
+    void ImportSeedFromPicture(const HeldPicture& held, const QString& noPictureMessage);
 
     // What the connected station tells.
     void ConnectStation(const QString& readerName);
@@ -115,6 +125,7 @@ private:
     bool m_shutDown = false;
     bool m_connecting = false;
     QString m_pendingReader; // chosen by a Connect press served while another connects
+    int m_screenPortalTimeoutMs = 60000;
     // Last members: built when everything they reach is, and stopped first.
     ReaderListWatcher m_readerList;
     std::unique_ptr<Station> m_station;

@@ -27,6 +27,37 @@ void PauseKeepingEventsFlowing(int milliseconds)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
+// What the operator is told when the screens could not be copied; empty when
+// they were.
+QString ScreenGrabMessage(const ScreenGrab& grab, int portalTimeoutMs)
+{
+    auto tr = [](const char* text) { return MainWindow::tr(text); };
+    const QString useAFile =
+        tr("Save the QR code as a picture and use \"Load Image File\" instead.");
+    switch (grab.status) {
+    case ScreenGrabStatus::Ok:
+        return {};
+    case ScreenGrabStatus::NoScreenAccess:
+        return tr("This Wayland session does not let the station read the screen.") + "\n" +
+               useAFile;
+    case ScreenGrabStatus::Unreadable:
+        return tr("Something has gone wrong!");
+    case ScreenGrabStatus::PortalRefused:
+        return tr("The desktop did not let the station read the screen.");
+    case ScreenGrabStatus::PortalEnded:
+        return tr("The desktop ended the request to read the screen without a copy.");
+    case ScreenGrabStatus::PortalNoAnswer:
+        return tr("The desktop did not answer the request to read the screen within %1 s.")
+                   .arg((portalTimeoutMs + 999) / 1000) +
+               "\n" + useAFile;
+    case ScreenGrabStatus::PortalFailed:
+        return tr("The desktop could not copy the screen: %1").arg(grab.detail);
+    case ScreenGrabStatus::PortalUnreadable:
+        return tr("The desktop's copy of the screen could not be read:\n%1").arg(grab.detail);
+    }
+    return tr("Something has gone wrong!");
+}
+
 } // namespace
 
 bool MainWindow::ImportSeedFromQr(const uint8_t* grey, int width, int height)
@@ -36,6 +67,11 @@ bool MainWindow::ImportSeedFromQr(const uint8_t* grey, int width, int height)
         WaitCursor wait;
         result = ScanRasterForOtpauthSecret(grey, width, height);
     }
+    return PlaceQrScanResult(result);
+}
+
+bool MainWindow::PlaceQrScanResult(QrScanResult& result)
+{
     switch (result.status) {
     case QrScanStatus::SecretFound: {
         QString seed = QString::fromUtf8(result.secret);
@@ -92,7 +128,8 @@ void MainWindow::OnLoadImageFile()
 }
 
 // The station's own window must not hide the code it is asked to find: it is
-// minimised while the primary screen is copied, then restored.
+// minimised while the screens are copied, then restored. Every screen is
+// searched, the primary first; the first secret found is placed.
 void MainWindow::OnScanScreen()
 {
     m_state.update([](ConsoleTexts& texts) { texts.seedText.clear(); });
@@ -104,27 +141,25 @@ void MainWindow::OnScanScreen()
         const Qt::WindowStates before = windowState();
         showMinimized();
         PauseKeepingEventsFlowing(kMinimiseSettleMs);
-        grab = GrabPrimaryScreen();
+        ScreenGrabOptions options;
+        options.portalTimeoutMs = m_screenPortalTimeoutMs;
+        grab = GrabScreens(options);
         setWindowState(before & ~Qt::WindowMinimized);
         show();
         activateWindow();
     }
 
-    switch (grab.status) {
-    case ScreenGrabStatus::Ok:
-        break;
-    case ScreenGrabStatus::NoScreenAccess:
-        m_operator.showMessage(tr("This Wayland session does not let the station read the "
-                                  "screen.\nSave the QR code as a picture and use "
-                                  "\"Load Image File\" instead."),
-                               tr("ERROR"));
-        return;
-    case ScreenGrabStatus::Unreadable:
-        m_operator.showMessage(tr("Something has gone wrong!"), tr("ERROR"));
+    if (const QString message = ScreenGrabMessage(grab, m_screenPortalTimeoutMs);
+        !message.isEmpty()) {
+        m_operator.showMessage(message, tr("ERROR"));
         return;
     }
 
-    const std::vector<uint8_t> grey = BlueChannelRaster(grab.picture);
-    if (!ImportSeedFromQr(grey.data(), grab.picture.width(), grab.picture.height()))
+    QrScanResult result;
+    {
+        WaitCursor wait;
+        result = ScanRastersForOtpauthSecret(grab.screens);
+    }
+    if (!PlaceQrScanResult(result))
         m_operator.showMessage(tr("No QR Code found on the screen!"), tr("ERROR"));
 }

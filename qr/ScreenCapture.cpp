@@ -1,5 +1,8 @@
 #include "qr/ScreenCapture.h"
 
+#include "qr/ScreenshotPortal.h"
+
+#include <QFile>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -13,31 +16,177 @@ bool IsWaylandSession()
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
+// Colour only: the fourth byte of a 32-bit screen pixel carries nothing, and
+// X servers leave it 0 where QImage::pixel() reports 0xff.
 bool IsUniform(const QImage& picture)
 {
+    constexpr QRgb kColour = 0x00ffffffu;
     const QImage pixels = picture.convertToFormat(QImage::Format_RGB32);
-    const QRgb first = pixels.pixel(0, 0);
+    const QRgb first = pixels.pixel(0, 0) & kColour;
     for (int y = 0; y < pixels.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
-        if (!std::all_of(line, line + pixels.width(), [first](QRgb p) { return p == first; }))
+        if (!std::all_of(line, line + pixels.width(),
+                         [first](QRgb p) { return (p & kColour) == first; }))
             return false;
     }
     return true;
 }
 
-} // namespace
+GreyRaster ToRaster(const QImage& picture)
+{
+    GreyRaster raster;
+    raster.pixels = BlueChannelRaster(picture);
+    raster.width = picture.width();
+    raster.height = picture.height();
+    return raster;
+}
 
-ScreenGrab GrabPrimaryScreen()
+// Each screen at its own pixel size: grabWindow gives device pixels, so a
+// screen at 200 % is searched at its full resolution. A screen whose copy
+// comes back empty is passed over; the others are still searched.
+ScreenGrab GrabEveryScreen(const QString& platform, bool waylandSession)
 {
     ScreenGrab grab;
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen)
-        grab.picture = screen->grabWindow(0).toImage();
-    grab.status =
-        JudgeScreenGrab(QGuiApplication::platformName(), IsWaylandSession(), grab.picture);
-    if (grab.status != ScreenGrabStatus::Ok)
-        grab.picture = QImage();
+    const std::vector<QScreen*> screens = ScreensInSearchOrder();
+    if (screens.empty()) {
+        grab.status = JudgeScreenGrab(platform, waylandSession, QImage());
+        return grab;
+    }
+    bool withheld = false;
+    for (QScreen* screen : screens) {
+        const QImage picture = screen->grabWindow(0).toImage();
+        switch (JudgeScreenGrab(platform, waylandSession, picture)) {
+        case ScreenGrabStatus::Ok:
+            grab.screens.push_back(ToRaster(picture));
+            break;
+        case ScreenGrabStatus::NoScreenAccess:
+            withheld = true;
+            break;
+        default:
+            break;
+        }
+    }
+    if (!grab.screens.empty())
+        grab.status = ScreenGrabStatus::Ok;
+    else
+        grab.status = withheld ? ScreenGrabStatus::NoScreenAccess : ScreenGrabStatus::Unreadable;
     return grab;
+}
+
+// NoScreenAccess when no portal answers.
+ScreenGrab GrabThroughPortal(const ScreenGrabOptions& options)
+{
+    ScreenGrab grab;
+    const PortalScreenshot shot = TakePortalScreenshot(
+        options.bus ? *options.bus : QDBusConnection::sessionBus(), options.portalTimeoutMs);
+    grab.detail = shot.detail;
+    switch (shot.status) {
+    case PortalScreenshotStatus::Taken: {
+        GreyRaster raster;
+        if (LoadGreyPicture(QFile::encodeName(shot.path).toStdString(), raster)) {
+            grab.status = ScreenGrabStatus::Ok;
+            grab.screens.push_back(std::move(raster));
+        } else {
+            grab.status = ScreenGrabStatus::PortalUnreadable;
+            grab.detail = shot.path;
+        }
+        break;
+    }
+    case PortalScreenshotStatus::NoPortal:
+        grab.status = ScreenGrabStatus::NoScreenAccess;
+        break;
+    case PortalScreenshotStatus::Refused:
+        grab.status = ScreenGrabStatus::PortalRefused;
+        break;
+    case PortalScreenshotStatus::Ended:
+        grab.status = ScreenGrabStatus::PortalEnded;
+        break;
+    case PortalScreenshotStatus::NoAnswer:
+        grab.status = ScreenGrabStatus::PortalNoAnswer;
+        break;
+    case PortalScreenshotStatus::Failed:
+        grab.status = ScreenGrabStatus::PortalFailed;
+        break;
+    }
+    return grab;
+}
+
+} // namespace
+
+std::vector<QScreen*> ScreensInSearchOrder()
+{
+    std::vector<QScreen*> order;
+    QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary)
+        order.push_back(primary);
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen != primary)
+            order.push_back(screen);
+    return order;
+}
+
+ScreenGrab ChooseScreenGrab(bool waylandSession, bool waylandPlatform, const ScreenSources& sources)
+{
+    if (waylandSession || waylandPlatform) {
+        ScreenGrab grab = sources.askPortal();
+        if (grab.status != ScreenGrabStatus::NoScreenAccess || waylandPlatform)
+            return grab;
+        // No portal: XWayland may still share the screen with its clients.
+    }
+    ScreenGrab grab = sources.copyScreens();
+    if (grab.status == ScreenGrabStatus::Unreadable && !waylandSession) {
+        // The X server handed out nothing; a desktop portal may still.
+        ScreenGrab portal = sources.askPortal();
+        if (portal.status != ScreenGrabStatus::NoScreenAccess)
+            return portal;
+    }
+    return grab;
+}
+
+ScreenGrab GrabScreens(const ScreenGrabOptions& options)
+{
+    const bool waylandSession = IsWaylandSession();
+    const QString platform = QGuiApplication::platformName();
+    ScreenSources sources;
+    sources.copyScreens = [&] { return GrabEveryScreen(platform, waylandSession); };
+    sources.askPortal = [&] { return GrabThroughPortal(options); };
+    return ChooseScreenGrab(waylandSession, platform.startsWith(QLatin1String("wayland")), sources);
+}
+
+QrScanResult ScanRastersForOtpauthSecret(const std::vector<GreyRaster>& rasters)
+{
+    bool searched = false;
+    bool decodeFailed = false;
+    bool outOfMemory = false;
+    for (const GreyRaster& raster : rasters) {
+        QrScanResult result =
+            ScanRasterForOtpauthSecret(raster.pixels.data(), raster.width, raster.height);
+        switch (result.status) {
+        case QrScanStatus::SecretFound:
+            return result;
+        case QrScanStatus::NoOtpauthCode:
+            searched = true;
+            break;
+        case QrScanStatus::DecodeFailed:
+            decodeFailed = true;
+            break;
+        case QrScanStatus::OutOfMemory:
+            outOfMemory = true;
+            break;
+        case QrScanStatus::RasterUnusable:
+            break;
+        }
+    }
+    QrScanResult result;
+    if (decodeFailed)
+        result.status = QrScanStatus::DecodeFailed;
+    else if (outOfMemory)
+        result.status = QrScanStatus::OutOfMemory;
+    else if (searched)
+        result.status = QrScanStatus::NoOtpauthCode;
+    else
+        result.status = QrScanStatus::RasterUnusable;
+    return result;
 }
 
 ScreenGrabStatus JudgeScreenGrab(const QString& platformName, bool waylandSession,

@@ -160,7 +160,7 @@ void TestMainWindow::startState()
         const char* button;
         QStringList items;
     } splits[] = {{"randomButton", {"32 Chars", "64 Chars"}},
-                  {"scanQrButton", {"Scan Screen", "Load Image File"}}};
+                  {"scanQrButton", {"Scan Screen", "Load Image File", "Paste Image"}}};
     for (const auto& split : splits) {
         auto* button = find<QToolButton>(split.button);
         QCOMPARE(button->popupMode(), QToolButton::MenuButtonPopup);

@@ -1,7 +1,7 @@
-// Scan Screen against a real X screen: Xvfb, started here, with the main
-// window and a second window showing a QR code side by side. There may be no
-// window manager, so minimising need not hide the main window: the two are
-// placed apart.
+// Scan Screen against a real X display: Xvfb, started here with two screens,
+// the main window on the first and windows showing QR codes beside it or on
+// the second. There may be no window manager, so minimising need not hide
+// the main window: the windows are placed apart.
 #include "MainWindow.h"
 #include "QrCodeImages.h"
 #include "RecordingOperator.h"
@@ -15,12 +15,24 @@
 #include <QTemporaryDir>
 #include <QWindow>
 #include <QtTest>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
 
 const QString kSecret = "JBSWY3DPEHPK3PXP";
 const std::string kOtpauth = "otpauth://totp/Station:alice?secret=JBSWY3DPEHPK3PXP&issuer=Station";
+const QString kOtherSecret = "KRSXG5CTMVRXEZLU";
+const std::string kOtherOtpauth = "otpauth://totp/Station:bob?secret=KRSXG5CTMVRXEZLU";
+
+QScreen* SecondScreen()
+{
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (QScreen* screen : screens)
+        if (screen != QGuiApplication::primaryScreen())
+            return screen;
+    return nullptr;
+}
 
 } // namespace
 
@@ -33,14 +45,17 @@ private slots:
     void cleanup();
     void findsTheSecretOfACodeOnTheScreen();
     void pureBlueCodeIsNotFound();
+    void findsACodeOnTheSecondScreen();
+    void primaryScreenComesFirst();
 
 private:
-    void showCode(const QImage& code);
+    // Shows the code on the given screen (the primary by default).
+    void showCode(const QImage& code, QScreen* screen = nullptr);
 
     QTemporaryDir m_data;
     RecordingOperator m_operator;
     std::unique_ptr<MainWindow> m_window;
-    std::unique_ptr<QLabel> m_codeWindow;
+    std::vector<std::unique_ptr<QLabel>> m_codeWindows;
 };
 
 void TestScanScreen::init()
@@ -56,30 +71,34 @@ void TestScanScreen::init()
 
 void TestScanScreen::cleanup()
 {
-    m_codeWindow.reset();
+    m_codeWindows.clear();
     m_window.reset();
 }
 
 // Shows the code in its own window in the screen's bottom-right corner, away
 // from the main window, and waits until the screen really shows it.
-void TestScanScreen::showCode(const QImage& code)
+void TestScanScreen::showCode(const QImage& code, QScreen* screen)
 {
-    m_codeWindow = std::make_unique<QLabel>();
-    m_codeWindow->setPixmap(QPixmap::fromImage(code));
-    m_codeWindow->setFixedSize(code.size());
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    m_codeWindow->move(screen.right() - code.width() - 40, screen.bottom() - code.height() - 40);
-    m_codeWindow->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_codeWindow.get()));
-    QVERIFY2(!m_window->frameGeometry().intersects(m_codeWindow->frameGeometry()),
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    auto window = std::make_unique<QLabel>();
+    window->setScreen(screen);
+    window->setPixmap(QPixmap::fromImage(code));
+    window->setFixedSize(code.size());
+    const QRect area = screen->geometry();
+    window->move(area.right() - code.width() - 40, area.bottom() - code.height() - 40);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QCOMPARE(window->screen(), screen);
+    QVERIFY2(screen != m_window->screen() ||
+                 !m_window->frameGeometry().intersects(window->frameGeometry()),
              "the screen is too small to show the code beside the main window");
 
     // The code's top-left module is dark (in blue or black).
-    const QPoint corner = m_codeWindow->mapToGlobal(QPoint(16 + 1, 16 + 1));
-    QTRY_VERIFY(QGuiApplication::primaryScreen()
-                    ->grabWindow(0, corner.x(), corner.y(), 1, 1)
-                    .toImage()
-                    .pixel(0, 0) == code.pixel(17, 17));
+    const QPoint corner = window->mapToGlobal(QPoint(16 + 1, 16 + 1)) - area.topLeft();
+    QTRY_VERIFY(screen->grabWindow(0, corner.x(), corner.y(), 1, 1).toImage().pixel(0, 0) ==
+                code.pixel(17, 17));
+    m_codeWindows.push_back(std::move(window));
 }
 
 void TestScanScreen::findsTheSecretOfACodeOnTheScreen()
@@ -117,14 +136,61 @@ void TestScanScreen::pureBlueCodeIsNotFound()
     QVERIFY(!m_window->isMinimized());
 }
 
-// The X server must exist before the application connects to it.
+// Before, only the primary screen was searched.
+void TestScanScreen::findsACodeOnTheSecondScreen()
+{
+    QScreen* second = SecondScreen();
+    QVERIFY2(second, "the X server shows only one screen");
+    QCOMPARE(second->devicePixelRatio(),
+             qreal(std::max(1, qEnvironmentVariableIntValue("STATION_SCREEN_RATIO"))));
+    showCode(QrCodeImage(kOtpauth), second);
+
+    m_window->OnScanScreen();
+
+    QCOMPARE(m_operator.texts(), QStringList());
+    QCOMPARE(m_window->findChild<QLineEdit*>("seedEdit")->text(), kSecret);
+    QCOMPARE(m_operator.beeps(), 1);
+    QVERIFY(!m_window->isMinimized());
+}
+
+// With a code on each screen, the primary screen's is taken, whatever order
+// the screens were made in; scanning again gives the same code.
+void TestScanScreen::primaryScreenComesFirst()
+{
+    QScreen* second = SecondScreen();
+    QVERIFY2(second, "the X server shows only one screen");
+    showCode(QrCodeImage(kOtherOtpauth), second);
+    showCode(QrCodeImage(kOtpauth));
+
+    for (int scan = 0; scan < 2; ++scan) {
+        m_window->OnScanScreen();
+        QCOMPARE(m_operator.texts(), QStringList());
+        QCOMPARE(m_window->findChild<QLineEdit*>("seedEdit")->text(), kSecret);
+    }
+}
+
+// The X server must exist before the application connects to it. Two X
+// screens on one display: the second is smaller, so the screens differ.
 int main(int argc, char** argv)
 {
-    XvfbScreen screen;
-    screen.depth = qEnvironmentVariableIntValue("STATION_XVFB_DEPTH");
-    if (screen.depth == 0)
-        screen.depth = 24;
-    XvfbServer xvfb(screen);
+    XvfbScreen first;
+    first.depth = qEnvironmentVariableIntValue("STATION_XVFB_DEPTH");
+    if (first.depth == 0)
+        first.depth = 24;
+    XvfbScreen second = first;
+    second.width = 800;
+    second.height = 600;
+    // At a device pixel ratio of 2 the screens have twice the pixels, so the
+    // windows keep their room; the codes are then searched at 8 pixels per
+    // module, as the screen shows them.
+    const int ratio = std::max(1, qEnvironmentVariableIntValue("STATION_SCREEN_RATIO"));
+    for (XvfbScreen* screen : {&first, &second}) {
+        screen->width *= ratio;
+        screen->height *= ratio;
+    }
+    if (ratio != 1)
+        qputenv("QT_SCREEN_SCALE_FACTORS", QByteArray::number(ratio));
+    XvfbServer xvfb({first, second});
     if (const QString error = xvfb.start(); !error.isEmpty()) {
         std::fprintf(stderr, "cannot start the X server for this test: %s\n", qPrintable(error));
         return 1;

@@ -6,7 +6,9 @@ namespace {
 constexpr int kStartTimeoutMs = 20000;
 }
 
-XvfbServer::XvfbServer(XvfbScreen screen) : m_screen(screen) {}
+XvfbServer::XvfbServer(XvfbScreen screen) : m_screens{screen} {}
+
+XvfbServer::XvfbServer(std::vector<XvfbScreen> screens) : m_screens(std::move(screens)) {}
 
 XvfbServer::~XvfbServer()
 {
@@ -15,15 +17,21 @@ XvfbServer::~XvfbServer()
 
 QString XvfbServer::start()
 {
-    const QString geometry =
-        QString("%1x%2x%3").arg(m_screen.width).arg(m_screen.height).arg(m_screen.depth);
+    QStringList arguments{"-displayfd", "1"};
+    for (size_t i = 0; i < m_screens.size(); ++i) {
+        const XvfbScreen& screen = m_screens[i];
+        arguments << "-screen" << QString::number(i)
+                  << QString("%1x%2x%3").arg(screen.width).arg(screen.height).arg(screen.depth);
+    }
+    arguments << "-nolisten"
+              << "tcp";
     // -displayfd 1: the server chooses a free display and writes its number to
     // our pipe once it is ready to accept clients.
     m_process.setProgram("Xvfb");
     // The server's complaints go straight to the test's own output, where a
     // failing run shows them; a pipe nobody drains could stall the server.
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.setArguments({"-displayfd", "1", "-screen", "0", geometry, "-nolisten", "tcp"});
+    m_process.setArguments(arguments);
     m_process.start();
     if (!m_process.waitForStarted(kStartTimeoutMs))
         return QString("Xvfb did not start: %1").arg(m_process.errorString());

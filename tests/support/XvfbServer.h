@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <vector>
 
 // A private X server for a test that needs a real screen (the screen scan).
 //
@@ -25,6 +26,9 @@ class XvfbServer
 {
 public:
     explicit XvfbServer(XvfbScreen screen = XvfbScreen());
+    // Several X screens on one display (":N.0", ":N.1", ...); Qt's xcb
+    // platform shows each as a QScreen of its own, the first the primary.
+    explicit XvfbServer(std::vector<XvfbScreen> screens);
     ~XvfbServer();
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
@@ -40,7 +44,7 @@ public:
 private:
     void stop();
 
-    XvfbScreen m_screen;
+    std::vector<XvfbScreen> m_screens;
     QProcess m_process;
     QString m_display;
 };
