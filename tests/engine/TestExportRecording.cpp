@@ -16,7 +16,10 @@ TEST(ExportRecording, AFolderThatCannotBeCreatedIsReported)
     OpenExportFiles(files, op);
     const auto messages = op.messages();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, "Failed to create HEX seed file");
+    // The first line names the file, the second says why.
+    EXPECT_TRUE(messages[0].text.startsWith("Failed to create HEX seed file\n"))
+        << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.contains(dir.filePath("Data"))) << messages[0].text.toStdString();
     EXPECT_EQ(messages[0].caption, "Zentoka/Pelarin Programmer");
     EXPECT_EQ(messages[0].icon, MessageIcon::Stop);
 }

@@ -69,10 +69,10 @@ protected:
         stations.clear();
     }
 
-    Station& connect(int slot = 0)
+    Station& connect(int slot = 0, ExportFiles* files = nullptr)
     {
         stations.push_back(std::make_unique<Station>(QString::fromStdString(pcsc.readerName(slot)),
-                                                     g_customerKey, op, exports));
+                                                     g_customerKey, op, files ? *files : exports));
         probes.push_back(std::make_unique<StationProbe>(*stations.back()));
         stations.back()->start();
         return *stations.back();
@@ -373,4 +373,46 @@ TEST_F(StationTest, StoppingWhileWaitingReturns)
     station().start();
     auto token = Token("WK0001");
     ASSERT_TRUE(present(token));
+}
+
+TEST_F(StationTest, ATokenWhoseRecordIsMissingIsNoPlainSuccess)
+{
+    // The export folder cannot be made: no file gets the record.
+    QFile blocker(data.filePath("Blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    ExportFiles blocked(data.filePath("Blocked"));
+    connect(0, &blocked);
+    auto token = Token("RC0001");
+    ASSERT_TRUE(present(token));
+    ASSERT_TRUE(burn(request("JBSWY3DPEHPK3PXP")));
+
+    EXPECT_EQ(token->state().seed, SeedBytes("JBSWY3DPEHPK3PXP"));
+    ASSERT_EQ(probe().rows().size(), 1u);
+    EXPECT_EQ(probe().rows()[0].result, "Succeeded, not recorded in hex, b32, azure");
+    const QStringList messages = op.texts();
+    EXPECT_FALSE(messages.contains("Token successfully programmed!"));
+    EXPECT_TRUE(messages.back().startsWith("The token was programmed, but its record is missing"))
+        << messages.back().toStdString();
+}
+
+TEST_F(StationTest, ATokenWhoseSerialNumberIsNotPrintableIsNotProgrammed)
+{
+    connect();
+    for (const std::string& serial : {std::string("TK\x01") + "0001", std::string("=SUM(A1)")}) {
+        SCOPED_TRACE(serial);
+        auto token = Token(serial);
+        ASSERT_TRUE(pcsc.insert(0, token)) << pcsc.failure();
+        ASSERT_TRUE(probe().waitFor([&] { return !station().texts().serialNumber.isEmpty(); }));
+        const size_t rows = probe().rows().size();
+        ASSERT_TRUE(burn(request("JBSWY3DPEHPK3PXP")));
+        EXPECT_EQ(Count(*token, kAuthenticate), 0);
+        EXPECT_TRUE(token->state().seed.empty());
+        ASSERT_EQ(probe().rows().size(), rows + 1);
+        EXPECT_EQ(probe().rows().back().result, "Failed");
+        EXPECT_TRUE(op.texts().back().endsWith("Nothing was written to the token."))
+            << op.texts().back().toStdString();
+        ASSERT_TRUE(pcsc.remove(0)) << pcsc.failure();
+        ASSERT_TRUE(probe().showsNoToken());
+    }
+    EXPECT_TRUE(exportLines(".b32.csv").isEmpty());
 }
