@@ -100,6 +100,8 @@ signals:
     void tallyChanged();
     // The work of a Burn press is over, whatever its outcome.
     void burnDone();
+    // A new set of export files was created; hexPath names its first file.
+    void exportSetOpened(const QString& hexPath);
 
 private:
     enum class Request
@@ -125,6 +127,8 @@ private:
     int32_t AuthenticateCard(TokenSession& session, const QString& serialNumber);
     void EndRun();
     void FinishAttempt(bool succeeded, const BurnRequest& request, const QString& seedText);
+    // Runs work on the export files and tells when it created a new set.
+    template <typename Work> auto WithExportFiles(Work work);
     void Disarm();
     void RunSeal();
 

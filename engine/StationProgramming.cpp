@@ -17,6 +17,22 @@ QString ReadText(const uint8_t* bytes, unsigned length)
 
 } // namespace
 
+template <typename Work> auto Station::WithExportFiles(Work work)
+{
+    const bool wasOpen = m_exportFiles.isOpen();
+    struct Told
+    {
+        Station& station;
+        bool wasOpen;
+        ~Told()
+        {
+            if (!wasOpen && station.m_exportFiles.isOpen())
+                emit station.exportSetOpened(station.m_exportFiles.hexPath());
+        }
+    } told{*this, wasOpen};
+    return work();
+}
+
 // The order of a run: the seed is checked before any token command; then,
 // over one connection held in one transaction, the token's serial number is
 // read and compared with the one Burn was pressed for, the key is proved,
@@ -25,7 +41,7 @@ QString ReadText(const uint8_t* bytes, unsigned length)
 void Station::RunBurn(const BurnRequest& request)
 {
     if (request.exportRecord)
-        OpenExportFiles(m_exportFiles, m_operator);
+        WithExportFiles([this] { OpenExportFiles(m_exportFiles, m_operator); });
 
     const QString seedText = NormalizeSeedText(request.seedText);
     if (request.serialNumber.isEmpty()) {
@@ -189,10 +205,11 @@ void Station::FinishAttempt(bool succeeded, const BurnRequest& request, const QS
         // that is recorded only in part: never a plain success.
         QString missing;
         if (request.exportRecord) {
-            const ExportFiles::AppendResult recorded =
-                AppendExportRecord(m_exportFiles, m_operator,
-                                   {request.userName, request.serialNumber, seedText,
-                                    request.timing.timeStep});
+            const ExportFiles::AppendResult recorded = WithExportFiles([&] {
+                return AppendExportRecord(
+                    m_exportFiles, m_operator,
+                    {request.userName, request.serialNumber, seedText, request.timing.timeStep});
+            });
             if (!recorded.complete())
                 missing = recorded.missingNames();
         }

@@ -104,6 +104,7 @@ private:
     void OnStationTexts();
     void OnArmedChanged(bool armed);
     void OnBurnDone();
+    void OnExportSetOpened(const QString& hexPath);
     void AddLogRow(const QString& serialNumber, const QString& userName, const QString& result);
     void ShowCounters();
     void ReleaseBurnButton();

@@ -7,6 +7,8 @@
 #include "ui_MainWindow.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 #include <cstring>
 
@@ -117,6 +119,8 @@ void MainWindow::ConnectStation(const QString& readerName)
             Qt::QueuedConnection);
     connect(station, &Station::tallyChanged, this, &MainWindow::ShowCounters, Qt::QueuedConnection);
     connect(station, &Station::burnDone, this, &MainWindow::OnBurnDone, Qt::QueuedConnection);
+    connect(station, &Station::exportSetOpened, this, &MainWindow::OnExportSetOpened,
+            Qt::QueuedConnection);
     station->start();
 }
 
@@ -156,6 +160,7 @@ void MainWindow::OnBurn()
     BurnRequest request;
     request.serialNumber = texts.serialNumber;
     request.seedText = ui->seedEdit->text();
+    ui->seedEdit->forgetHistory(); // the seed is taken: what was typed goes
     request.timing = readTimingOptions();
     request.syncClock = syncClockChecked();
     request.exportRecord = exportChecked();
@@ -175,6 +180,16 @@ void MainWindow::ReleaseBurnButton()
     if (!m_burnHeld && !m_burnRunning)
         ui->burnButton->setEnabled(true);
     OnTokenRefresh();
+}
+
+// The log says where the seeds of this run are recorded.
+void MainWindow::OnExportSetOpened(const QString& hexPath)
+{
+    const QFileInfo file(hexPath);
+    const QString stem = file.fileName().section(QLatin1Char('.'), 0, 0);
+    AddLogRow(
+        QString(), QString(),
+        tr("Export files %1.*.csv in %2").arg(stem, QDir::toNativeSeparators(file.absolutePath())));
 }
 
 void MainWindow::OnArmedChanged(bool armed)

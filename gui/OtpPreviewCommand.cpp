@@ -26,6 +26,7 @@ OtpAlgorithm AlgorithmOf(const TimingOptions& timing)
 void MainWindow::OnTest()
 {
     QString typed = ui->seedEdit->text();
+    ui->seedEdit->forgetHistory(); // the seed is taken: what was typed goes
     QString seed = NormalizeSeedText(typed);
     WipeText(typed);
     m_state.update([&seed](ConsoleTexts& texts) { texts.seedText = seed; });

@@ -73,10 +73,20 @@ public:
     QString text(const char* labelName) const { return child<QLabel>(labelName)->text(); }
     QPushButton* burnButton() const { return child<QPushButton>("burnButton"); }
     QTreeWidget* log() const { return child<QTreeWidget>("logList"); }
+    // The rows of programming attempts, newest first: the rows that name
+    // a token (the log also says where a set of export files was opened).
+    QList<QTreeWidgetItem*> attemptRows() const
+    {
+        QList<QTreeWidgetItem*> rows;
+        for (int i = 0; i < log()->topLevelItemCount(); ++i)
+            if (!log()->topLevelItem(i)->text(1).isEmpty())
+                rows << log()->topLevelItem(i);
+        return rows;
+    }
     QStringList logRow(int index) const
     {
         QStringList cells;
-        if (QTreeWidgetItem* row = log()->topLevelItem(index))
+        if (QTreeWidgetItem* row = attemptRows().value(index))
             for (int column = 0; column < row->columnCount(); ++column)
                 cells << row->text(column);
         return cells;
@@ -129,7 +139,7 @@ public:
     // Waits for the log to hold rows rows.
     bool waitForRows(int rows)
     {
-        return waitFor([&] { return log()->topLevelItemCount() >= rows; });
+        return waitFor([&] { return attemptRows().size() >= rows; });
     }
 
     // Places a seed as the QR import does: seed text, seed edit and bell.

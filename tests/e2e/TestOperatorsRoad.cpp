@@ -47,7 +47,7 @@ TEST(OperatorsRoad, ThreeTokensOneAfterAnother)
     station.op.whenShown = [&](const QString& text) {
         if (text != kProgrammed)
             return;
-        rowsAtMessage = station.log()->topLevelItemCount();
+        rowsAtMessage = station.attemptRows().size();
         successAtMessage = station.text("successCount");
         exportLinesAtMessage = station.exportLines(".b32.csv").size();
     };
@@ -68,6 +68,17 @@ TEST(OperatorsRoad, ThreeTokensOneAfterAnother)
     EXPECT_EQ(station.logRow(0).mid(1),
               (QStringList{"ZP10000001", "ana@example.org", "Succeeded"}));
     EXPECT_TRUE(station.logRow(0).value(0).endsWith(' '));
+    // The log says where the records go, once, when the set is created.
+    QStringList placesTold;
+    for (int i = 0; i < station.log()->topLevelItemCount(); ++i)
+        if (station.log()->topLevelItem(i)->text(1).isEmpty())
+            placesTold << station.log()->topLevelItem(i)->text(3);
+    ASSERT_EQ(placesTold.size(), 1);
+    EXPECT_TRUE(placesTold.front().startsWith("Export files Seed-"))
+        << placesTold.front().toStdString();
+    EXPECT_TRUE(
+        placesTold.front().endsWith(".*.csv in " + QDir::toNativeSeparators(station.data.path())))
+        << placesTold.front().toStdString();
     EXPECT_EQ(station.burnButton()->text(), "Burn");
     EXPECT_EQ(station.op.recorded.texts(), QStringList{kProgrammed});
     EXPECT_EQ(station.op.recorded.messages().front().caption, "Zentoka/Pelarin");
@@ -77,7 +88,7 @@ TEST(OperatorsRoad, ThreeTokensOneAfterAnother)
     const auto commandsAfterWrite = first->received().size();
     QTest::qWait(300);
     EXPECT_EQ(first->received().size(), commandsAfterWrite);
-    EXPECT_EQ(station.log()->topLevelItemCount(), 1);
+    EXPECT_EQ(station.attemptRows().size(), 1);
 
     // Second token: SHA256, 60 s step, 120 s display, a 64-character seed.
     ASSERT_TRUE(station.lift());

@@ -172,7 +172,7 @@ TEST(ProgrammingFailures, TokenOfAnotherCustomerTriesLeftThenLocked)
     ASSERT_TRUE(press("Authentication failed, remaining 0 times"));
     ASSERT_TRUE(press("Customer key is locked"));
 
-    EXPECT_EQ(station.log()->topLevelItemCount(), 0);
+    EXPECT_EQ(station.attemptRows().size(), 0);
     EXPECT_EQ(station.counters(), "0/0/0");
     EXPECT_EQ(station.burnButton()->text(), "Burn");
     EXPECT_TRUE(foreign->state().seed.empty());

@@ -155,6 +155,6 @@ TEST(Connect, ClosingTheWindowWhileTheTokenIsProgrammed)
 
     // The attempt under way was finished and recorded before the files closed.
     EXPECT_EQ(token->state().seed, StationUnderTest::SeedBytes("JBSWY3DPEHPK3PXP"));
-    EXPECT_EQ(station.log()->topLevelItemCount(), 1);
+    EXPECT_EQ(station.attemptRows().size(), 1);
     EXPECT_EQ(station.exportLines(".b32.csv"), QStringList{"CC0001,JBSWY3DPEHPK3PXP"});
 }
