@@ -7,7 +7,9 @@
 //   2. pcscd reports the card -> READ INFO reaches the token (median);
 //   3. Burn press -> WRITE SEED reaches the token, minus the same exchanges
 //      made by a bare PC/SC session (median);
-//   4. the longest stall of the window's thread over a programming run.
+//   4. the longest stall of the window's thread over a programming run;
+//   5. Connect (to the same reader again) while the station waits: the time
+//      the old station takes to stop and the new one to start.
 // Usage: bench_station [idle seconds per figure, default 60] [runs, default 21]
 #include "PcscFixture.h"
 #include "RecordingOperator.h"
@@ -290,6 +292,14 @@ int main(int argc, char** argv)
     if (!pcsc.remove(0) || !ServeUntil([&] { return serialLabel->text().isEmpty(); }))
         return Fail("remove", pcsc);
 
+    std::vector<double> reconnect;
+    for (int i = 0; i < 11; ++i) {
+        ServeFor(100ms);
+        const auto start = Clock::now();
+        window.OnConnect();
+        reconnect.push_back(Ms(Clock::now() - start));
+    }
+
     std::printf("idle CPU, station + pcscd, %d s each (utime + stime from /proc):\n", idleSeconds);
     std::printf("  window open, not connected:      %.3f %% of one core\n", notConnected);
     std::printf("  connected to an empty reader:    %.3f %%\n", emptyReader);
@@ -342,6 +352,9 @@ int main(int argc, char** argv)
                 Median(added), Median(burnToWrite), Median(bare));
     std::printf("longest window-thread stall over a programming run: median %.2f ms, max %.2f ms\n",
                 Median(stall), Max(stall));
+    std::printf("Connect while the station waits (old one stopped, new one started): median "
+                "%.2f ms, max %.2f ms\n",
+                Median(reconnect), Max(reconnect));
     const int programmed =
         static_cast<int>(op.texts().count(QStringLiteral("Token successfully programmed!")));
     if (programmed != runs)
