@@ -279,12 +279,21 @@ int main(int argc, char** argv)
     ServeFor(1s);
     const double notConnected = IdleCpuPercent(pcscd, std::chrono::seconds(idleSeconds));
 
+    // The floor: pcscd's own watching of a reader with a card on it, with
+    // no station connected to that reader.
+    auto resting = std::make_shared<VirtualToken>();
+    if (!pcsc.insert(0, resting))
+        return Fail("insert", pcsc);
+    ServeFor(2s);
+    const double floorResting = IdleCpuPercent(pcscd, std::chrono::seconds(idleSeconds));
+    if (!pcsc.remove(0))
+        return Fail("remove", pcsc);
+
     combo->setCurrentIndex(combo->findText(QString::fromStdString(reader)));
     window.OnConnect();
     ServeFor(1s);
     const double emptyReader = IdleCpuPercent(pcscd, std::chrono::seconds(idleSeconds));
 
-    auto resting = std::make_shared<VirtualToken>();
     if (!pcsc.insert(0, resting) || !ServeUntil([&] { return !serialLabel->text().isEmpty(); }))
         return Fail("the resting token was not shown", pcsc);
     ServeFor(2s); // past pcscd's power-down of the idle card
@@ -304,6 +313,8 @@ int main(int argc, char** argv)
     std::printf("  window open, not connected:      %.3f %% of one core\n", notConnected);
     std::printf("  connected to an empty reader:    %.3f %%\n", emptyReader);
     std::printf("  a token resting, not armed:      %.3f %%\n", tokenResting);
+    std::printf("  floor: a token resting on a reader no station watches: %.3f %%\n",
+                floorResting);
 
     CardWatcher watcher(reader);
     StallMeter stalls;
