@@ -30,6 +30,23 @@ std::optional<QString> SeedTable::find(const QString& serialNumber) const
     return it->second;
 }
 
+void SeedTable::replaceWith(SeedTable& other)
+{
+    if (&other == this)
+        return;
+    std::map<QString, QString> taken;
+    {
+        std::lock_guard lock(other.m_lock);
+        taken.swap(other.m_seeds);
+    }
+    {
+        std::lock_guard lock(m_lock);
+        m_seeds.swap(taken);
+    }
+    for (auto& entry : taken)
+        WipeText(entry.second);
+}
+
 size_t SeedTable::size() const
 {
     std::lock_guard lock(m_lock);
