@@ -17,6 +17,7 @@ namespace Ui {
 class MainWindow;
 }
 struct HeldPicture;
+struct SeedFileResult;
 class QImage;
 struct QrScanResult;
 
@@ -103,6 +104,7 @@ private:
     // A picture file (path), or else picture data, read and searched on a
     // worker thread; the secret is placed, or the failure shown, after.
     void ScanPictureInBackground(const QString& path, const QImage& picture);
+    void ApplySeedFileLoad(const QString& path, const SeedFileResult& result, SeedTable& loaded);
 
     // What the connected station tells.
     void ConnectStation(const QString& readerName);

@@ -7,6 +7,7 @@
 #include "ui_MainWindow.h"
 
 #include <QGuiApplication>
+#include <QThreadPool>
 #include <memory>
 
 // A failing generator leaves the seed as it was, without a word: the
@@ -62,6 +63,23 @@ void MainWindow::OnSeedEdited(const QString& text)
     OnTokenRefresh();
 }
 
+// A whole file's seeds become the window's; a failure says why.
+void MainWindow::ApplySeedFileLoad(const QString& path, const SeedFileResult& result,
+                                   SeedTable& loaded)
+{
+    if (!result.loaded()) {
+        m_operator.showMessage(tr("Failed to load seed file!") + "\n" + result.message(),
+                               tr("ERROR"));
+        return;
+    }
+    m_seedTable.swap(loaded);
+    ui->seedFileLabel->show();
+    ui->seedFilePathText->show();
+    m_state.update([&path](ConsoleTexts& texts) { texts.seedFilePath = path; });
+    UpdateData();
+    selectSeedForSerial();
+}
+
 // The seed is emptied first, whatever follows: a cancelled dialog or a failed
 // load must not leave the previous seed looking like the file's. The file is
 // read on a worker thread into a table of its own, which becomes the window's
@@ -89,19 +107,11 @@ void MainWindow::OnLoadSeedFile()
             };
             return LoadSeedFile(path, *table, options);
         },
-        [this, path, table](SeedFileResult& result, bool cancelled) {
-            if (cancelled || result.status == SeedFileStatus::Cancelled)
-                return;
-            if (!result.loaded()) {
-                m_operator.showMessage(tr("Failed to load seed file!") + "\n" + result.message(),
-                                       tr("ERROR"));
-                return;
-            }
-            m_seedTable.replaceWith(*table);
-            ui->seedFileLabel->show();
-            ui->seedFilePathText->show();
-            m_state.update([&path](ConsoleTexts& texts) { texts.seedFilePath = path; });
-            UpdateData();
-            selectSeedForSerial();
+        [this, path, table](SeedFileResult& result, bool cancelled) mutable {
+            if (!cancelled && result.status != SeedFileStatus::Cancelled)
+                ApplySeedFileLoad(path, result, *table);
+            // What the table holds now, the window's old seeds or a load that
+            // did not become the window's, may be a million seeds to wipe.
+            QThreadPool::globalInstance()->start([old = std::move(table)] {});
         });
 }

@@ -30,21 +30,12 @@ std::optional<QString> SeedTable::find(const QString& serialNumber) const
     return it->second;
 }
 
-void SeedTable::replaceWith(SeedTable& other)
+void SeedTable::swap(SeedTable& other)
 {
     if (&other == this)
         return;
-    std::map<QString, QString> taken;
-    {
-        std::lock_guard lock(other.m_lock);
-        taken.swap(other.m_seeds);
-    }
-    {
-        std::lock_guard lock(m_lock);
-        m_seeds.swap(taken);
-    }
-    for (auto& entry : taken)
-        WipeText(entry.second);
+    std::scoped_lock lock(m_lock, other.m_lock);
+    m_seeds.swap(other.m_seeds);
 }
 
 size_t SeedTable::size() const
