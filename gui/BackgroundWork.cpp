@@ -14,7 +14,16 @@ BackgroundWork::~BackgroundWork()
     m_cancel = true;
     if (m_thread.joinable())
         m_thread.join();
+    if (m_disposal.joinable())
+        m_disposal.join();
     delete m_dialog;
+}
+
+void BackgroundWork::dispose(std::function<void()> cleanup)
+{
+    if (m_disposal.joinable())
+        m_disposal.join();
+    m_disposal = std::thread(std::move(cleanup));
 }
 
 bool BackgroundWork::start(const QString& label, std::function<void(const WorkControl&)> work,
@@ -53,7 +62,7 @@ bool BackgroundWork::start(const QString& label, std::function<void(const WorkCo
         control.cancel = &m_cancel;
         control.progress = [this](int percent) { report(percent); };
         work(control);
-        QMetaObject::invokeMethod(this, &BackgroundWork::workerEnded, Qt::QueuedConnection);
+        m_windowThread.post([this] { workerEnded(); });
     });
     return true;
 }
@@ -64,7 +73,7 @@ void BackgroundWork::report(int percent)
 {
     m_percent.store(percent, std::memory_order_relaxed);
     if (!m_progressPosted.exchange(true))
-        QMetaObject::invokeMethod(this, &BackgroundWork::showProgress, Qt::QueuedConnection);
+        m_windowThread.post([this] { showProgress(); });
 }
 
 void BackgroundWork::showProgress()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ThreadCall.h"
 #include "qr/WorkControl.h"
 
 #include <QObject>
@@ -59,6 +60,11 @@ public:
     // run, with cancelled true. For a closing window.
     void cancelAndWait();
 
+    // Window's thread. Runs cleanup on a thread of its own, for what is slow
+    // to let go of (a replaced table of a million seeds to wipe); waits for
+    // the previous cleanup first. The destructor waits for the last.
+    void dispose(std::function<void()> cleanup);
+
     // Runs on the worker thread before each piece of work: lets a test hold
     // the work back until it has seen the window turn.
     void setWorkerStartHook(std::function<void()> hook) { m_startHook = std::move(hook); }
@@ -75,8 +81,12 @@ private:
     void workerEnded();
 
     QWidget* m_window;
+    // The worker's calls reach the window's thread through it; they are
+    // dropped once this object is gone.
+    ThreadCaller m_windowThread;
     bool m_busy = false;
     std::thread m_thread;
+    std::thread m_disposal;
     std::atomic<bool> m_cancel{false};
     std::atomic<int> m_percent{0};
     std::atomic<bool> m_progressPosted{false};

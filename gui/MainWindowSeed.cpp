@@ -7,7 +7,6 @@
 #include "ui_MainWindow.h"
 
 #include <QGuiApplication>
-#include <QThreadPool>
 #include <memory>
 
 // A failing generator leaves the seed as it was, without a word: the
@@ -112,6 +111,6 @@ void MainWindow::OnLoadSeedFile()
                 ApplySeedFileLoad(path, result, *table);
             // What the table holds now, the window's old seeds or a load that
             // did not become the window's, may be a million seeds to wipe.
-            QThreadPool::globalInstance()->start([old = std::move(table)] {});
+            m_background.dispose([old = std::move(table)]() mutable { old.reset(); });
         });
 }
