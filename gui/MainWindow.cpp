@@ -38,6 +38,7 @@ MainWindow::~MainWindow()
 void MainWindow::Shutdown()
 {
     m_shutDown = true;
+    m_background.cancelAndWait(); // a seed file or picture the window no longer wants
     m_readerList.stopAndWait();
     if (m_station)
         m_station->stopAndWait();

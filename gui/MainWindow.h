@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BackgroundWork.h"
 #include "ConsoleState.h"
 #include "Operator.h"
 #include "ReaderListWatcher.h"
@@ -16,6 +17,8 @@ namespace Ui {
 class MainWindow;
 }
 struct HeldPicture;
+struct SeedFileResult;
+class QImage;
 struct QrScanResult;
 
 // The operator's window: seed sources, timing choices, the token on the
@@ -98,6 +101,10 @@ private:
     void UpdateData(); // the state's texts to their labels
     bool PlaceQrScanResult(QrScanResult& result);
     void ImportSeedFromPicture(const HeldPicture& held, const QString& noPictureMessage);
+    // A picture file (path), or else picture data, read and searched on a
+    // worker thread; the secret is placed, or the failure shown, after.
+    void ScanPictureInBackground(const QString& path, const QImage& picture);
+    void ApplySeedFileLoad(const QString& path, const SeedFileResult& result, SeedTable& loaded);
 
     // What the connected station tells.
     void ConnectStation(const QString& readerName);
@@ -117,6 +124,7 @@ private:
     Operator& m_operator;
     ConsoleState m_state;
     SeedTable m_seedTable;
+    BackgroundWork m_background{this}; // seed files and pictures, off the window's thread
     ExportFiles m_exportFiles;
     const QString m_dataFolder;
     // After a press, Burn stays disabled until the press's work is over and

@@ -1,6 +1,5 @@
 // Where the window's seed comes from.
 #include "MainWindow.h"
-#include "WaitCursor.h"
 #include "seed/RandomSeed.h"
 #include "seed/SecretText.h"
 #include "seed/SeedFile.h"
@@ -8,6 +7,7 @@
 #include "ui_MainWindow.h"
 
 #include <QGuiApplication>
+#include <memory>
 
 // A failing generator leaves the seed as it was, without a word: the
 // operator simply presses Random again.
@@ -62,28 +62,55 @@ void MainWindow::OnSeedEdited(const QString& text)
     OnTokenRefresh();
 }
 
+// A whole file's seeds become the window's; a failure says why.
+void MainWindow::ApplySeedFileLoad(const QString& path, const SeedFileResult& result,
+                                   SeedTable& loaded)
+{
+    if (!result.loaded()) {
+        m_operator.showMessage(tr("Failed to load seed file!") + "\n" + result.message(),
+                               tr("ERROR"));
+        return;
+    }
+    m_seedTable.swap(loaded);
+    ui->seedFileLabel->show();
+    ui->seedFilePathText->show();
+    m_state.update([&path](ConsoleTexts& texts) { texts.seedFilePath = path; });
+    UpdateData();
+    selectSeedForSerial();
+}
+
 // The seed is emptied first, whatever follows: a cancelled dialog or a failed
-// load must not leave the previous seed looking like the file's.
+// load must not leave the previous seed looking like the file's. The file is
+// read on a worker thread into a table of its own, which becomes the window's
+// only once the whole file has loaded: a failed or cancelled load leaves the
+// previous file's seeds in use, as the path still on display says.
 void MainWindow::OnLoadSeedFile()
 {
+    if (m_background.busy())
+        return;
     m_state.update([](ConsoleTexts& texts) { texts.seedText.clear(); });
     ui->seedEdit->clear();
 
     const QString path = m_operator.askOpenFileName(tr("CSV Files (*.csv);;All Files (*)"));
     if (path.isEmpty())
         return;
-    SeedFileResult result;
-    {
-        WaitCursor wait;
-        result = LoadSeedFile(path, m_seedTable);
-    }
-    if (!result.loaded()) {
-        m_operator.showMessage(tr("Failed to load seed file!"), tr("ERROR"));
-        return;
-    }
-    ui->seedFileLabel->show();
-    ui->seedFilePathText->show();
-    m_state.update([&path](ConsoleTexts& texts) { texts.seedFilePath = path; });
-    UpdateData();
-    selectSeedForSerial();
+    auto table = std::make_shared<SeedTable>();
+    m_background.run<SeedFileResult>(
+        tr("Loading the seed file..."),
+        [path, table](const WorkControl& control) {
+            SeedFileOptions options;
+            options.cancel = control.cancel;
+            options.progress = [&control](int64_t bytesRead, int64_t totalBytes) {
+                if (totalBytes > 0)
+                    control.report(static_cast<int>(bytesRead * 100 / totalBytes));
+            };
+            return LoadSeedFile(path, *table, options);
+        },
+        [this, path, table](SeedFileResult& result, bool cancelled) mutable {
+            if (!cancelled && result.status != SeedFileStatus::Cancelled)
+                ApplySeedFileLoad(path, result, *table);
+            // What the table holds now, the window's old seeds or a load that
+            // did not become the window's, may be a million seeds to wipe.
+            m_background.dispose([old = std::move(table)]() mutable { old.reset(); });
+        });
 }

@@ -3,8 +3,6 @@
 #include "PictureInput.h"
 
 #include "MainWindow.h"
-#include "WaitCursor.h"
-#include "qr/GreyPicture.h"
 #include "ui_MainWindow.h"
 
 #include <QClipboard>
@@ -12,9 +10,7 @@
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QPainter>
 #include <QUrl>
-#include <cstring>
 
 namespace {
 
@@ -26,29 +22,6 @@ QString FirstLocalFile(const QMimeData* data)
         if (url.isLocalFile() && !url.toLocalFile().isEmpty())
             return url.toLocalFile();
     return {};
-}
-
-// Picture data as one grey channel, transparent parts laid on white first:
-// a code on a transparent ground keeps its light ground.
-GreyRaster GreyRasterOf(const QImage& picture)
-{
-    QImage flat(picture.size(), QImage::Format_RGB32);
-    if (flat.isNull())
-        return {};
-    flat.fill(Qt::white);
-    {
-        QPainter painter(&flat);
-        painter.drawImage(0, 0, picture);
-    }
-    const QImage grey = flat.convertToFormat(QImage::Format_Grayscale8);
-    GreyRaster raster;
-    raster.width = grey.width();
-    raster.height = grey.height();
-    raster.pixels.resize(static_cast<size_t>(raster.width) * static_cast<size_t>(raster.height));
-    for (int y = 0; y < raster.height; ++y)
-        std::memcpy(raster.pixels.data() + static_cast<size_t>(y) * raster.width,
-                    grey.constScanLine(y), static_cast<size_t>(raster.width));
-    return raster;
 }
 
 } // namespace
@@ -74,34 +47,19 @@ HeldPicture PictureIn(const QMimeData* data)
 // mistake costs no seed. With one, the seed is emptied first, like both QR
 // commands do, so that no failure leaves an earlier seed looking like the
 // picture's. A file is read and its path shown as Load Image File does;
-// picture data leaves the path as it is.
+// picture data leaves the path as it is. Both are searched off the window's
+// thread; while a search runs, another picture is not taken.
 void MainWindow::ImportSeedFromPicture(const HeldPicture& held, const QString& noPictureMessage)
 {
+    if (m_background.busy())
+        return;
     if (!held.held) {
         m_operator.showMessage(noPictureMessage, tr("ERROR"));
         return;
     }
     m_state.update([](ConsoleTexts& texts) { texts.seedText.clear(); });
     ui->seedEdit->clear();
-    if (!held.path.isEmpty()) {
-        if (!LoadQrImageFile(held.path)) {
-            m_operator.showMessage(tr("Incorrect QR code file!"), tr("ERROR"));
-            return;
-        }
-        ui->seedFileLabel->show();
-        ui->seedFilePathText->show();
-        m_state.update([&held](ConsoleTexts& texts) { texts.seedFilePath = held.path; });
-        UpdateData();
-        return;
-    }
-    GreyRaster raster;
-    if (!held.picture.isNull()) {
-        WaitCursor wait;
-        raster = GreyRasterOf(held.picture);
-    }
-    if (raster.pixels.empty() ||
-        !ImportSeedFromQr(raster.pixels.data(), raster.width, raster.height))
-        m_operator.showMessage(tr("Incorrect QR code file!"), tr("ERROR"));
+    ScanPictureInBackground(held.path, held.picture);
 }
 
 void MainWindow::OnPasteImage()
@@ -113,7 +71,7 @@ void MainWindow::OnPasteImage()
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (PictureIn(event->mimeData()).held)
+    if (!m_background.busy() && PictureIn(event->mimeData()).held)
         event->acceptProposedAction();
     else
         event->ignore();

@@ -2,6 +2,7 @@
 #include "MainWindow.h"
 #include "WaitCursor.h"
 #include "qr/GreyPicture.h"
+#include "qr/PictureScan.h"
 #include "qr/QrScan.h"
 #include "qr/ScreenCapture.h"
 #include "seed/SecretText.h"
@@ -10,6 +11,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QTimer>
 
 namespace {
@@ -106,10 +108,61 @@ bool MainWindow::LoadQrImageFile(const QString& path)
     return ImportSeedFromQr(raster.pixels.data(), raster.width, raster.height);
 }
 
+// A picture of any size is read and searched on a worker thread; the window
+// keeps painting and the operator may cancel. A file's path is shown where a
+// seed file's would be once its secret is placed; picture data leaves the
+// path as it is.
+void MainWindow::ScanPictureInBackground(const QString& path, const QImage& picture)
+{
+    std::function<PictureScanResult(const WorkControl&)> scan;
+    QString label;
+    if (!path.isEmpty()) {
+        label = tr("Reading the picture file...");
+        scan = [file = QFile::encodeName(path).toStdString()](const WorkControl& control) {
+            return ScanPictureFileForOtpauthSecret(file, control);
+        };
+    } else {
+        label = tr("Searching the picture for a QR code...");
+        scan = [picture](const WorkControl& control) {
+            PictureScanResult result;
+            GreyRaster raster;
+            result.picture = GreyRasterFromImage(picture, raster);
+            if (result.picture == PictureStatus::Loaded)
+                result.scan = ScanRasterForOtpauthSecret(raster.pixels.data(), raster.width,
+                                                         raster.height, control);
+            return result;
+        };
+    }
+    m_background.run<PictureScanResult>(
+        label, std::move(scan), [this, path](PictureScanResult& result, bool cancelled) {
+            if (cancelled || result.cancelled()) {
+                WipeText(result.scan.secret);
+                return;
+            }
+            if (result.picture != PictureStatus::Loaded) {
+                m_operator.showMessage(tr(PictureStatusMessage(result.picture).c_str()),
+                                       tr("ERROR"));
+                return;
+            }
+            if (!PlaceQrScanResult(result.scan)) {
+                m_operator.showMessage(tr("Incorrect QR code file!"), tr("ERROR"));
+                return;
+            }
+            if (path.isEmpty())
+                return;
+            ui->seedFileLabel->show();
+            ui->seedFilePathText->show();
+            m_state.update([&path](ConsoleTexts& texts) { texts.seedFilePath = path; });
+            UpdateData();
+        });
+}
+
 // The seed is emptied first, so a failed or cancelled import never leaves an
 // earlier seed looking like the picture's.
 void MainWindow::OnLoadImageFile()
 {
+    if (m_background.busy())
+        return;
     m_state.update([](ConsoleTexts& texts) { texts.seedText.clear(); });
     ui->seedEdit->clear();
 
@@ -117,21 +170,17 @@ void MainWindow::OnLoadImageFile()
         tr("PNG Files (*.png);;JPG Files (*.jpg *.jpeg);;All Files (*)"));
     if (path.isEmpty())
         return;
-    if (!LoadQrImageFile(path)) {
-        m_operator.showMessage(tr("Incorrect QR code file!"), tr("ERROR"));
-        return;
-    }
-    ui->seedFileLabel->show();
-    ui->seedFilePathText->show();
-    m_state.update([&path](ConsoleTexts& texts) { texts.seedFilePath = path; });
-    UpdateData();
+    ScanPictureInBackground(path, QImage());
 }
 
 // The station's own window must not hide the code it is asked to find: it is
 // minimised while the screens are copied, then restored. Every screen is
-// searched, the primary first; the first secret found is placed.
+// searched, the primary first; the first secret found is placed. The copy is
+// Qt's to make on the window's thread; the search runs on a worker.
 void MainWindow::OnScanScreen()
 {
+    if (m_background.busy())
+        return;
     m_state.update([](ConsoleTexts& texts) { texts.seedText.clear(); });
     ui->seedEdit->clear();
 
@@ -155,11 +204,17 @@ void MainWindow::OnScanScreen()
         return;
     }
 
-    QrScanResult result;
-    {
-        WaitCursor wait;
-        result = ScanRastersForOtpauthSecret(grab.screens);
-    }
-    if (!PlaceQrScanResult(result))
-        m_operator.showMessage(tr("No QR Code found on the screen!"), tr("ERROR"));
+    m_background.run<QrScanResult>(
+        tr("Searching the screen for a QR code..."),
+        [screens = std::move(grab.screens)](const WorkControl& control) {
+            return ScanRastersForOtpauthSecret(screens, control);
+        },
+        [this](QrScanResult& result, bool cancelled) {
+            if (cancelled || result.cancelled) {
+                WipeText(result.secret);
+                return;
+            }
+            if (!PlaceQrScanResult(result))
+                m_operator.showMessage(tr("No QR Code found on the screen!"), tr("ERROR"));
+        });
 }

@@ -155,12 +155,31 @@ ScreenGrab GrabScreens(const ScreenGrabOptions& options)
 
 QrScanResult ScanRastersForOtpauthSecret(const std::vector<GreyRaster>& rasters)
 {
+    return ScanRastersForOtpauthSecret(rasters, WorkControl());
+}
+
+QrScanResult ScanRastersForOtpauthSecret(const std::vector<GreyRaster>& rasters,
+                                         const WorkControl& control)
+{
     bool searched = false;
     bool decodeFailed = false;
     bool outOfMemory = false;
-    for (const GreyRaster& raster : rasters) {
+    const int count = static_cast<int>(rasters.size());
+    for (int index = 0; index < count; ++index) {
+        const GreyRaster& raster = rasters[static_cast<size_t>(index)];
+        WorkControl part;
+        part.cancel = control.cancel;
+        if (control.progress)
+            part.progress = [&control, index, count](int percent) {
+                control.report((index * 100 + percent) / count);
+            };
         QrScanResult result =
-            ScanRasterForOtpauthSecret(raster.pixels.data(), raster.width, raster.height);
+            ScanRasterForOtpauthSecret(raster.pixels.data(), raster.width, raster.height, part);
+        if (result.cancelled || control.cancelled()) {
+            QrScanResult stopped;
+            stopped.cancelled = true;
+            return stopped;
+        }
         switch (result.status) {
         case QrScanStatus::SecretFound:
             return result;

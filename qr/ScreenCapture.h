@@ -77,6 +77,11 @@ std::vector<QScreen*> ScreensInSearchOrder();
 // the scan of one raster; so is a raster the decoder cannot take, unless
 // another could be searched.
 QrScanResult ScanRastersForOtpauthSecret(const std::vector<GreyRaster>& rasters);
+// The same for a worker thread: control's cancel flag is looked at between
+// the scan's passes, and the progress runs once from 0 to 100 over all the
+// rasters. A cancelled scan gives NoOtpauthCode with cancelled set.
+QrScanResult ScanRastersForOtpauthSecret(const std::vector<GreyRaster>& rasters,
+                                         const WorkControl& control);
 
 // Judges a copy: a Wayland compositor hands out nothing, or (through XWayland)
 // a blank picture, instead of the screen.

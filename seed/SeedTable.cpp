@@ -30,6 +30,14 @@ std::optional<QString> SeedTable::find(const QString& serialNumber) const
     return it->second;
 }
 
+void SeedTable::swap(SeedTable& other)
+{
+    if (&other == this)
+        return;
+    std::scoped_lock lock(m_lock, other.m_lock);
+    m_seeds.swap(other.m_seeds);
+}
+
 size_t SeedTable::size() const
 {
     std::lock_guard lock(m_lock);

@@ -20,6 +20,10 @@ public:
     // A serial number already present gets the new seed.
     void set(const QString& serialNumber, const QString& seedText);
     std::optional<QString> find(const QString& serialNumber) const;
+    // Trades every entry with other in one step: a lookup meanwhile sees
+    // either the old entries or the new ones, never a mix. The old entries
+    // are other's to wipe (a million take a while: not on the window's thread).
+    void swap(SeedTable& other);
     size_t size() const;
     // A copy of every entry, in the table's order (for tests and checks).
     std::map<QString, QString> entries() const;

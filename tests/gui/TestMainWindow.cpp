@@ -2,6 +2,8 @@
 #include "gui/AboutBox.h"
 #include "gui/MainWindow.h"
 #include "seed/Base32.h"
+#include "seed/SeedFile.h"
+#include "tests/support/BackgroundWorkDone.h"
 #include "tests/support/RecordingOperator.h"
 
 #include <QAction>
@@ -300,6 +302,7 @@ void TestMainWindow::cancelledSeedFileDialogEmptiesTheSeed()
 {
     m_window->GenerateRandomSeed(1);
     QTest::mouseClick(find<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
+    QTRY_VERIFY(BackgroundWorkDone(m_window.get()));
     QCOMPARE(m_operator->filters(), QStringList{"CSV Files (*.csv);;All Files (*)"});
     QVERIFY(seedEditText().isEmpty());
     QVERIFY(m_window->state().texts().seedText.isEmpty());
@@ -308,24 +311,38 @@ void TestMainWindow::cancelledSeedFileDialogEmptiesTheSeed()
     QVERIFY(find<QLabel>("seedFileLabel")->isHidden());
 }
 
-// A refused line fails the load; the seed stays empty and the earlier
-// lines are still applied to the tokens they name.
+// A refused line fails the load with the loader's reason; the seed stays
+// empty, and the file loaded before stays in use, as its path on display
+// says: none of the failed file's lines reach a token.
 void TestMainWindow::failedSeedFileLoad()
 {
+    const QString earlier = writeFile("ZP0009,MZXW6===\n");
+    m_operator->answerNextFileDialog(earlier);
+    QTest::mouseClick(find<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
+    QTRY_VERIFY(BackgroundWorkDone(m_window.get()));
+    QVERIFY(m_operator->messages().empty());
+
     m_operator->answerNextFileDialog(writeFile("ZP0001,JBSWY3DPEHPK3PXP\nZP0002,jbswy3dp\n"));
     m_window->GenerateRandomSeed(1);
     QTest::mouseClick(find<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
+    QTRY_VERIFY(BackgroundWorkDone(m_window.get()));
 
     const auto messages = m_operator->messages();
     QCOMPARE(messages.size(), size_t(1));
-    QCOMPARE(messages[0].text, QStringLiteral("Failed to load seed file!"));
+    SeedFileResult badLine;
+    badLine.status = SeedFileStatus::BadSeed;
+    badLine.line = 2;
+    QCOMPARE(messages[0].text, QStringLiteral("Failed to load seed file!\n") + badLine.message());
     QCOMPARE(messages[0].caption, QStringLiteral("ERROR"));
     QVERIFY(seedEditText().isEmpty());
-    QVERIFY(find<QLabel>("seedFileLabel")->isHidden());
+    QCOMPARE(find<QLabel>("seedFilePathText")->text(), earlier);
 
     m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0001"; });
     m_window->selectSeedForSerial();
-    QCOMPARE(seedEditText(), QStringLiteral("JBSWY3DPEHPK3PXP"));
+    QVERIFY(seedEditText().isEmpty());
+    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0009"; });
+    m_window->selectSeedForSerial();
+    QCOMPARE(seedEditText(), QStringLiteral("MZXW6==="));
 }
 
 void TestMainWindow::seedFileAppliesTheSeedOfTheTokenOnTheReader()
@@ -337,6 +354,7 @@ void TestMainWindow::seedFileAppliesTheSeedOfTheTokenOnTheReader()
     m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0009"; });
     m_operator->answerNextFileDialog(path);
     QTest::mouseClick(find<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
+    QTRY_VERIFY(BackgroundWorkDone(m_window.get()));
     QVERIFY(m_operator->messages().empty());
     QVERIFY(seedEditText().isEmpty());
     QCOMPARE(m_operator->beeps(), 0);
@@ -347,6 +365,7 @@ void TestMainWindow::seedFileAppliesTheSeedOfTheTokenOnTheReader()
     m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0002"; });
     m_operator->answerNextFileDialog(path);
     QTest::mouseClick(find<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
+    QTRY_VERIFY(BackgroundWorkDone(m_window.get()));
     QCOMPARE(seedEditText(), QStringLiteral("GEZDGNBVGY3TQOJQ"));
     QCOMPARE(m_window->state().texts().seedText, QStringLiteral("GEZDGNBVGY3TQOJQ"));
     QCOMPARE(m_operator->beeps(), 1);

@@ -1,6 +1,7 @@
 // Pictures the operator already holds: Paste Image (the Scan QR menu, Ctrl+V)
 // and a drop on the window, under the offscreen platform, whose clipboard
 // works within the process.
+#include "BackgroundWorkDone.h"
 #include "MainWindow.h"
 #include "QrCodeImages.h"
 #include "RecordingOperator.h"
@@ -111,7 +112,7 @@ bool TestPictureInput::deliver(Road road, QMimeData* data)
     if (road == Road::Paste) {
         QGuiApplication::clipboard()->setMimeData(data);
         m_window->findChild<QAction*>("pasteImageAction")->trigger();
-        return true;
+        return QTest::qWaitFor([this] { return BackgroundWorkDone(m_window.get()); }, 60000);
     }
     std::unique_ptr<QMimeData> dragged(data); // gone once the drop is answered
     const QPoint middle = m_window->rect().center();
@@ -124,7 +125,7 @@ bool TestPictureInput::deliver(Road road, QMimeData* data)
     const bool dropped = drop.isAccepted();
     dragged.reset();
     QCoreApplication::sendPostedEvents(m_window.get(), QEvent::MetaCall);
-    return dropped;
+    return QTest::qWaitFor([this] { return BackgroundWorkDone(m_window.get()); }, 60000) && dropped;
 }
 
 void TestPictureInput::heldPictureGivesTheSeed_data()
@@ -239,6 +240,7 @@ void TestPictureInput::ctrlVPastesAPictureButLeavesEditsTheirText()
     auto* clear = m_window->findChild<QPushButton*>("clearButton");
     clear->setFocus();
     QTest::keyClick(clear, Qt::Key_V, Qt::ControlModifier);
+    QTRY_VERIFY(BackgroundWorkDone(m_window.get()));
     QCOMPARE(m_operator.texts(), QStringList());
     QCOMPARE(seedEditText(), kSecret);
     QCOMPARE(m_operator.beeps(), 1);

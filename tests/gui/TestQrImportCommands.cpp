@@ -1,3 +1,4 @@
+#include "BackgroundWorkDone.h"
 #include "MainWindow.h"
 #include "QrCodeImages.h"
 #include "RecordingOperator.h"
@@ -115,6 +116,7 @@ void TestQrImportCommands::loadImageFilePlacesTheSecret()
     m_operator.answerNextFileDialog(path);
 
     m_window->OnLoadImageFile();
+    QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), QStringList());
     QCOMPARE(m_operator.beeps(), 1);
@@ -161,10 +163,12 @@ void TestQrImportCommands::failedLoadShowsItsMessagesAndLeavesTheSeedEmpty()
     const QString earlier = save(QrCodeImage(kOtpauth), "earlier.png");
     m_operator.answerNextFileDialog(earlier);
     m_window->OnLoadImageFile();
+    QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
     placeSeedBeforehand();
 
     m_operator.answerNextFileDialog(m_folder.filePath(fileName));
     m_window->OnLoadImageFile();
+    QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), messages);
     for (const auto& message : m_operator.messages())
@@ -180,6 +184,7 @@ void TestQrImportCommands::cancelledDialogEmptiesTheSeedQuietly()
 {
     placeSeedBeforehand();
     m_window->OnLoadImageFile(); // no answer queued: the dialog is cancelled
+    QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), QStringList());
     QCOMPARE(seedEditText(), QString());

@@ -2,6 +2,7 @@
 // the main window on the first and windows showing QR codes beside it or on
 // the second. There may be no window manager, so minimising need not hide
 // the main window: the windows are placed apart.
+#include "BackgroundWorkDone.h"
 #include "MainWindow.h"
 #include "QrCodeImages.h"
 #include "RecordingOperator.h"
@@ -107,6 +108,7 @@ void TestScanScreen::findsTheSecretOfACodeOnTheScreen()
     QSignalSpy states(m_window->windowHandle(), &QWindow::windowStateChanged);
 
     m_window->OnScanScreen();
+    QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), QStringList());
     QCOMPARE(m_window->findChild<QLineEdit*>("seedEdit")->text(), kSecret);
@@ -128,6 +130,7 @@ void TestScanScreen::pureBlueCodeIsNotFound()
     showCode(QrCodeImage(kOtpauth, blue));
 
     m_window->OnScanScreen();
+    QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), QStringList{"No QR Code found on the screen!"});
     QCOMPARE(m_operator.messages().front().caption, QString("ERROR"));
@@ -146,6 +149,7 @@ void TestScanScreen::findsACodeOnTheSecondScreen()
     showCode(QrCodeImage(kOtpauth), second);
 
     m_window->OnScanScreen();
+    QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), QStringList());
     QCOMPARE(m_window->findChild<QLineEdit*>("seedEdit")->text(), kSecret);
@@ -164,6 +168,7 @@ void TestScanScreen::primaryScreenComesFirst()
 
     for (int scan = 0; scan < 2; ++scan) {
         m_window->OnScanScreen();
+        QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
         QCOMPARE(m_operator.texts(), QStringList());
         QCOMPARE(m_window->findChild<QLineEdit*>("seedEdit")->text(), kSecret);
     }

@@ -1,6 +1,7 @@
 // Scan Screen where the desktop keeps the screen to itself (Wayland): the copy
 // comes from a desktop portal, here one of the tests' own on a private
 // session bus, under the offscreen platform.
+#include "BackgroundWorkDone.h"
 #include "FakeScreenshotPortal.h"
 #include "MainWindow.h"
 #include "PrivateSessionBus.h"
@@ -106,6 +107,7 @@ QString TestScanScreenPortal::save(const QImage& picture, const QString& name)
 void TestScanScreenPortal::scanExpecting(const QStringList& messages, const QString& seed)
 {
     m_window->OnScanScreen();
+    QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), messages);
     for (const auto& message : m_operator.messages())
