@@ -83,13 +83,8 @@ void MainWindow::OnConnect()
     if (m_connecting)
         return;
     m_connecting = true;
-    QString connected;
-    while (!m_pendingReader.isEmpty() && !m_shutDown) {
-        const QString next = std::exchange(m_pendingReader, QString());
-        if (next != connected)
-            ConnectStation(next);
-        connected = next;
-    }
+    while (!m_pendingReader.isEmpty() && !m_shutDown)
+        ConnectStation(std::exchange(m_pendingReader, QString()));
     m_connecting = false;
 }
 
@@ -97,6 +92,10 @@ void MainWindow::OnConnect()
 // they count the window's attempts, whichever reader they were made on.
 void MainWindow::ConnectStation(const QString& readerName)
 {
+    // The station on that reader already watches it, and knows the token
+    // on it: starting over would only read that token again.
+    if (m_station && m_station->readerName() == readerName)
+        return;
     StationTally tally;
     if (m_station) {
         tally = m_station->tally();
