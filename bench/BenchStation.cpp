@@ -8,8 +8,8 @@
 //   3. Burn press -> WRITE SEED reaches the token, minus the same exchanges
 //      made by a bare PC/SC session (median);
 //   4. the longest stall of the window's thread over a programming run;
-//   5. Connect (to the same reader again) while the station waits: the time
-//      the old station takes to stop and the new one to start.
+//   5. Connect to the other reader while the station waits: the time the
+//      old station takes to stop and the new one to start.
 // Usage: bench_station [idle seconds per figure, default 60] [runs, default 21]
 #include "PcscFixture.h"
 #include "RecordingOperator.h"
@@ -301,20 +301,25 @@ int main(int argc, char** argv)
     if (!pcsc.remove(0) || !ServeUntil([&] { return serialLabel->text().isEmpty(); }))
         return Fail("remove", pcsc);
 
+    // Between the fixture's two readers: Connect on the reader already
+    // watched keeps its station.
     std::vector<double> reconnect;
     for (int i = 0; i < 11; ++i) {
         ServeFor(100ms);
+        combo->setCurrentIndex(
+            combo->findText(QString::fromStdString(pcsc.readerName(i % 2 ? 0 : 1))));
         const auto start = Clock::now();
         window.OnConnect();
         reconnect.push_back(Ms(Clock::now() - start));
     }
+    combo->setCurrentIndex(combo->findText(QString::fromStdString(reader)));
+    window.OnConnect();
 
     std::printf("idle CPU, station + pcscd, %d s each (utime + stime from /proc):\n", idleSeconds);
     std::printf("  window open, not connected:      %.3f %% of one core\n", notConnected);
     std::printf("  connected to an empty reader:    %.3f %%\n", emptyReader);
     std::printf("  a token resting, not armed:      %.3f %%\n", tokenResting);
-    std::printf("  floor: a token resting on a reader no station watches: %.3f %%\n",
-                floorResting);
+    std::printf("  floor: a token resting on a reader no station watches: %.3f %%\n", floorResting);
 
     CardWatcher watcher(reader);
     StallMeter stalls;
@@ -363,7 +368,8 @@ int main(int argc, char** argv)
                 Median(added), Median(burnToWrite), Median(bare));
     std::printf("longest window-thread stall over a programming run: median %.2f ms, max %.2f ms\n",
                 Median(stall), Max(stall));
-    std::printf("Connect while the station waits (old one stopped, new one started): median "
+    std::printf("Connect to another reader while the station waits (old one stopped, new one "
+                "started): median "
                 "%.2f ms, max %.2f ms\n",
                 Median(reconnect), Max(reconnect));
     const int programmed =
