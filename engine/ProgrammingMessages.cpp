@@ -68,3 +68,24 @@ QString ProgrammedNotRecordedMessage(const QString& missingFiles)
                           "once the files can be written.")
         .arg(missingFiles);
 }
+
+QString NotInSeedFileMessage(const QString& serialNumber)
+{
+    return QStringLiteral("Token %1 is not in the seed file; it was not programmed.")
+        .arg(serialNumber);
+}
+
+QString NotProgrammedOnAnswerMessage(const QString& question)
+{
+    return QStringLiteral("Not programmed: the answer to \"%1\" was No.").arg(question);
+}
+
+QString AutoRunFailedMessage(const QString& serialNumber, const QString& readerName,
+                             const QString& reason)
+{
+    const QString token = serialNumber.isEmpty() ? QStringLiteral("The token")
+                                                 : QStringLiteral("Token %1").arg(serialNumber);
+    return QStringLiteral("%1 on %2 was not programmed as it should be:\n%3\n\n"
+                          "Auto-programming on this reader goes on when you close this message.")
+        .arg(token, readerName, reason);
+}

@@ -35,3 +35,14 @@ QString TokenSwappedMessage(const QString& onReader, const QString& pressedFor);
 // log row's result, and the message in place of the plain success.
 QString NotRecordedResult(const QString& missingFiles);
 QString ProgrammedNotRecordedMessage(const QString& missingFiles);
+
+// Auto-programming: the log row of a token programmed a second time (the
+// seed it held before is void), and why a token was not programmed.
+inline const QString kProgrammedAgainResult = QStringLiteral("Succeeded, programmed again");
+inline const QString kRandomFailedMessage =
+    QStringLiteral("The random number generator failed; no seed was made.");
+QString NotInSeedFileMessage(const QString& serialNumber);
+QString NotProgrammedOnAnswerMessage(const QString& question);
+// The message that holds a reader after an automatic run failed.
+QString AutoRunFailedMessage(const QString& serialNumber, const QString& readerName,
+                             const QString& reason);

@@ -60,7 +60,31 @@ void Station::burn(const BurnRequest& request)
 {
     {
         std::lock_guard lock(m_lock);
-        m_requests.emplace_back(Request::Burn, request);
+        m_requests.push_back({Request::Burn, request, {}});
+    }
+    m_events.wake();
+}
+
+void Station::setAutoProgramming(std::optional<AutoProgramming> settings)
+{
+    {
+        std::lock_guard lock(m_lock);
+        m_auto = std::move(settings);
+    }
+    m_events.wake();
+}
+
+std::optional<AutoProgramming> Station::autoProgramming() const
+{
+    std::lock_guard lock(m_lock);
+    return m_auto;
+}
+
+void Station::programPresent(const AutoProgramming& settings)
+{
+    {
+        std::lock_guard lock(m_lock);
+        m_requests.push_back({Request::ProgramPresent, {}, settings});
     }
     m_events.wake();
 }
@@ -71,7 +95,7 @@ void Station::stopProgramming()
         std::lock_guard lock(m_lock);
         // A press not yet taken up is dropped; a run under way keeps from
         // writing its seed.
-        std::erase_if(m_requests, [](const auto& r) { return r.first == Request::Burn; });
+        std::erase_if(m_requests, [](const Pending& r) { return r.kind != Request::Seal; });
         if (m_runActive)
             m_stopRequested = true;
     }
@@ -82,7 +106,7 @@ void Station::seal()
 {
     {
         std::lock_guard lock(m_lock);
-        m_requests.emplace_back(Request::Seal, BurnRequest{});
+        m_requests.push_back({Request::Seal, {}, {}});
     }
     m_events.wake();
 }
@@ -108,6 +132,7 @@ void Station::WatchOnce()
     if (!m_events.ensureContext()) {
         if (!m_serviceLost) {
             m_serviceLost = true;
+            m_firstLook = true;
             m_readerState = SCARD_STATE_UNAWARE;
             m_cardEvents.reset();
             m_detectPending = true;
@@ -157,6 +182,7 @@ void Station::WatchOnce()
         m_cardEvents.reset();
         m_detectPending = true;
         m_serviceLost = true;
+        m_firstLook = true;
         SetTexts({QString(), QString(), QString(), kNoService});
         m_events.pause(kServiceRetry);
         return;
@@ -166,20 +192,29 @@ void Station::WatchOnce()
 void Station::ServeRequests()
 {
     for (;;) {
-        std::pair<Request, BurnRequest> next;
+        Pending next;
         {
             std::lock_guard lock(m_lock);
             if (m_requests.empty())
                 return;
             next = std::move(m_requests.front());
             m_requests.pop_front();
-            if (next.first == Request::Burn)
+            if (next.kind == Request::Burn)
                 m_runActive = true;
         }
-        if (next.first == Request::Burn)
-            RunBurn(next.second);
-        else
+        switch (next.kind) {
+        case Request::Burn:
+            RunBurn(next.burn);
+            break;
+        case Request::ProgramPresent:
+            // The token it was for is served: the watch need not read it again.
+            if (RunAuto(next.settings, true) && m_cardEvents)
+                m_detectPending = false;
+            break;
+        case Request::Seal:
             RunSeal();
+            break;
+        }
     }
 }
 
@@ -188,6 +223,7 @@ void Station::WatchCard(DWORD eventState)
     const bool present = (eventState & SCARD_STATE_PRESENT) != 0 &&
                          (eventState & (SCARD_STATE_UNKNOWN | SCARD_STATE_UNAVAILABLE)) == 0;
     if (!present) {
+        m_firstLook = false;
         m_cardEvents.reset();
         m_detectPending = true;
         ShowNoCard();
@@ -200,8 +236,17 @@ void Station::WatchCard(DWORD eventState)
     if (!m_cardEvents || *m_cardEvents != count) {
         m_cardEvents = count;
         m_detectPending = true;
+        // A card already there when the watch began may have been
+        // programmed a moment ago: auto-programming takes only cards
+        // presented while it is on.
+        m_autoOnPresent = !m_firstLook && autoProgramming().has_value();
     }
-    if (m_detectPending && DetectToken())
+    m_firstLook = false;
+    if (!m_detectPending)
+        return;
+    const std::optional<AutoProgramming> settings = autoProgramming();
+    const bool served = m_autoOnPresent && settings ? RunAuto(*settings, false) : DetectToken();
+    if (served)
         m_detectPending = false;
 }
 

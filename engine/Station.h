@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CycleThread.h"
+#include "MessageCollector.h"
 #include "Operator.h"
 #include "ReaderEvents.h"
 #include "TimingOptions.h"
@@ -9,12 +10,14 @@
 
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <atomic>
 #include <deque>
 #include <mutex>
 #include <optional>
 
+class SeedTable;
 class TokenSession;
 
 // What the station shows of the token on its reader.
@@ -45,6 +48,48 @@ struct BurnRequest
     bool syncClock = true;
     bool exportRecord = false;
     QString userName;
+    // Auto-programming: the token is whichever one was presented, and its
+    // seed is chosen once its serial number is read (seedText is empty).
+    bool automatic = false;
+};
+
+// Where auto-programming takes each token's seed.
+enum class SeedSource
+{
+    Random32, // a fresh random seed of 32 Base32 characters per token
+    Random64, // ... of 64 characters
+    SeedFile, // the seed file's seed for the token's serial number
+};
+
+// Auto-programming on one reader: every token presented is programmed with
+// these settings, without a press.
+struct AutoProgramming
+{
+    SeedSource source = SeedSource::Random32;
+    const SeedTable* seedFile = nullptr; // SeedFile: outlives the station's auto mode
+    TimingOptions timing;
+    bool syncClock = true;
+    bool exportRecord = true;
+    QString userName;
+};
+
+// What became of one attempt to program a token, for the log's status line
+// and the command line's report.
+struct TokenOutcome
+{
+    enum class Result
+    {
+        Programmed,  // holds its seed, recorded in every export file asked for
+        NotRecorded, // holds its seed, but a record is missing (see reason)
+        Failed,      // not programmed (see reason)
+    };
+    QString readerName;
+    QString serialNumber; // empty when no token could be read
+    Result result = Result::Failed;
+    bool automatic = false;
+    bool again = false;      // this token was programmed before: that seed is void now
+    QString reason;          // why it failed or what misses its record; empty otherwise
+    QStringList exportFiles; // the files that hold its record
 };
 
 // The station on one reader: it watches the reader, reads each token
@@ -79,6 +124,16 @@ public:
 
     // Any thread; each returns at once, the work is done on the station's thread.
     void burn(const BurnRequest& request);
+    // Turns auto-programming on (with its settings) or off. It applies to
+    // tokens presented from now on; a token already on the reader is left
+    // as it is. A failure shows a message naming the token and the reason,
+    // and this reader programs nothing more until the operator closes it.
+    void setAutoProgramming(std::optional<AutoProgramming> settings);
+    std::optional<AutoProgramming> autoProgramming() const;
+    // Programs the token on the reader now with those settings, as one
+    // automatic run; tokenDone tells the outcome (a failure when no token
+    // is there). For the command line.
+    void programPresent(const AutoProgramming& settings);
     // Stop: disarms, or keeps a run under way from writing its seed.
     void stopProgramming();
     void seal();
@@ -100,6 +155,8 @@ signals:
     void tallyChanged();
     // The work of a Burn press is over, whatever its outcome.
     void burnDone();
+    // An attempt to program a token ended (pressed or automatic).
+    void tokenDone(const TokenOutcome& outcome);
     // A new set of export files was created; hexPath names its first file.
     void exportSetOpened(const QString& hexPath);
 
@@ -107,7 +164,14 @@ private:
     enum class Request
     {
         Burn,
+        ProgramPresent,
         Seal
+    };
+    struct Pending
+    {
+        Request kind = Request::Burn;
+        BurnRequest burn;
+        AutoProgramming settings; // ProgramPresent
     };
 
     // The watching thread.
@@ -115,18 +179,28 @@ private:
     void ServeRequests();
     void WatchCard(DWORD eventState);
     bool DetectToken();
+    bool ReadTokenInfo(TokenSession& session, QByteArray& serial, QString& clock);
     void ShowNoCard();
     void UpdateComputerClock();
     void SetTexts(const TokenTexts& texts);
 
     // Programming, on the watching thread (StationProgramming.cpp).
+    struct Run;
     void RunBurn(const BurnRequest& request);
-    bool ConfigureToken(TokenSession& session, const BurnRequest& request);
-    bool ProgramToken(TokenSession& session, const BurnRequest& request, const QString& seedText,
-                      const ByteString& seed);
-    int32_t AuthenticateCard(TokenSession& session, const QString& serialNumber);
-    void EndRun();
-    void FinishAttempt(bool succeeded, const BurnRequest& request, const QString& seedText);
+    // An automatic run on the token presented; false when no token could
+    // be read (then nothing was attempted). requested: asked for by
+    // programPresent, so a token that cannot be read is a failure too.
+    bool RunAuto(const AutoProgramming& settings, bool requested);
+    void Program(Run& run);
+    bool CheckSeed(Run& run);
+    bool ChooseAutoSeed(Run& run, const AutoProgramming& settings);
+    bool OpenAndCheckToken(Run& run, TokenSession& session);
+    bool ConfirmRun(Run& run, TokenSession& session);
+    bool ConfigureToken(Run& run, TokenSession& session);
+    bool ProgramToken(Run& run, TokenSession& session);
+    int32_t AuthenticateCard(TokenSession& session, const QString& serialNumber, Operator& tell);
+    void EndRun(Run& run);
+    void FinishAttempt(Run& run, bool succeeded);
     // Runs work on the export files and tells when it created a new set.
     template <typename Work> auto WithExportFiles(Work work);
     void Disarm();
@@ -138,10 +212,11 @@ private:
     Operator& m_operator;
     ExportFiles& m_exportFiles;
 
-    mutable std::mutex m_lock; // guards the members below it up to m_requests
+    mutable std::mutex m_lock; // guards the members below it up to m_auto
     TokenTexts m_texts;
     StationTally m_tally;
-    std::deque<std::pair<Request, BurnRequest>> m_requests;
+    std::deque<Pending> m_requests;
+    std::optional<AutoProgramming> m_auto;
     bool m_runActive = false; // a Burn press is being served
 
     std::atomic<bool> m_armed{false};
@@ -154,6 +229,9 @@ private:
     bool m_detectPending = true;
     bool m_serviceLost = false;
     QMap<QString, int> m_triesLeft; // tries a token reported after a refused key
+    QSet<QString> m_programmed;     // tokens this station programmed
+    bool m_autoOnPresent = false;   // auto-programming was on when the card came
+    bool m_firstLook = true;        // the card now seen may have been there before
 
     CycleThread m_thread; // last: it ends before the members it reaches go away
 };

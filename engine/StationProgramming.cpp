@@ -1,14 +1,45 @@
-// Programming one token: the work of a Burn press, on the station's thread.
+// Programming one token: the work of a Burn press, or of a token presented
+// while auto-programming is on, on the station's thread.
 #include "ClockTexts.h"
 #include "ExportRecording.h"
 #include "ProgrammingMessages.h"
 #include "SeedForToken.h"
 #include "Station.h"
+#include "seed/RandomSeed.h"
+#include "seed/SecretText.h"
+#include "seed/SeedTable.h"
 #include "seed/SeedText.h"
 #include "seed/SerialNumber.h"
 #include "token/TokenSession.h"
 
+struct Station::Run
+{
+    Run(const BurnRequest& burn, Operator& op, const AutoProgramming* autoSettings = nullptr)
+        : request(burn), tell(op, !burn.automatic), settings(autoSettings),
+          serialKnown(!burn.automatic)
+    {}
+    bool automatic() const { return request.automatic; }
+
+    BurnRequest request;
+    MessageCollector tell;           // every message of the run, shown when pressed
+    const AutoProgramming* settings; // automatic runs
+    bool serialKnown;                // request.serialNumber names the token the run is for
+    QString seedText;                // normalised
+    SeedForToken seed;
+    bool again = false; // this station programmed the token before
+    bool attempted = false;
+    bool succeeded = false;
+    bool declined = false; // the operator answered No
+};
+
 namespace {
+
+enum class TokenCheck
+{
+    Ok,
+    Unread,  // no token could be read: nothing was attempted
+    Refused, // the token is not the one the run is for, or not one to program
+};
 
 QString ReadText(const uint8_t* bytes, unsigned length)
 {
@@ -33,106 +64,236 @@ template <typename Work> auto Station::WithExportFiles(Work work)
     return work();
 }
 
-// The order of a run: the seed is checked before any token command; then,
-// over one connection held in one transaction, the token's serial number is
-// read and compared with the one Burn was pressed for, the key is proved,
-// the timing and clock are set and the seed is written. The connection is
-// closed before any message shows, so a message left open holds no card.
 void Station::RunBurn(const BurnRequest& request)
 {
-    if (request.exportRecord)
-        WithExportFiles([this] { OpenExportFiles(m_exportFiles, m_operator); });
-
-    const QString seedText = NormalizeSeedText(request.seedText);
-    if (request.serialNumber.isEmpty()) {
-        m_operator.showMessage(kNoTokenMessage, kErrorCaption);
-        FinishAttempt(false, request, {});
-        return EndRun();
-    }
-    if (seedText.isEmpty()) {
-        m_operator.showMessage(kNoSeedMessage, kErrorCaption);
-        FinishAttempt(false, request, {});
-        return EndRun();
-    }
-    const SeedForToken seed = DecodeSeedForToken(seedText);
-    if (!seed.problem.isEmpty()) {
-        m_operator.showMessage(seed.problem, kErrorCaption);
-        FinishAttempt(false, request, {});
-        return EndRun();
-    }
-    // More than a token holds: refused as the write would refuse it, but
-    // before the token is touched at all.
-    if (seed.bytes.size() > kTokenSeedMax) {
-        m_operator.showMessage(ProgramFailedMessage(TOKEN_ERR_SEED_TOO_LONG), kErrorCaption);
-        FinishAttempt(false, request, {});
-        return EndRun();
-    }
-
-    if (m_triesLeft.value(request.serialNumber, -1) == 1 &&
-        !m_operator.askQuestion(kLastTryQuestion, kProductCaption))
-        return EndRun();
-
-    TokenSession session;
-    uint8_t serial[32] = {};
-    uint8_t clock[64] = {};
-    unsigned serialLength = sizeof serial;
-    unsigned clockLength = sizeof clock;
-    int32_t result = session.open(m_readerNameUtf8.constData(), m_events.context());
-    if (result == TOKEN_OK)
-        result = session.readInfo(serial, &serialLength, clock, &clockLength);
-    if (result != TOKEN_OK) {
-        session.close();
-        m_operator.showMessage(AuthenticationMessage(TOKEN_ERR_CONNECT), kErrorCaption);
-        return EndRun();
-    }
-    // Compared byte for byte and printable only: two serial numbers that are
-    // not valid text could read the same on screen.
-    const QByteArray rawSerial(reinterpret_cast<const char*>(serial),
-                               static_cast<qsizetype>(serialLength));
-    if (const QString problem = SerialNumberProblem(rawSerial); !problem.isEmpty()) {
-        session.close();
-        m_operator.showMessage(problem, kErrorCaption);
-        FinishAttempt(false, request, {});
-        return EndRun();
-    }
-    const QString onReader = QString::fromLatin1(rawSerial);
-    if (onReader != request.serialNumber) {
-        session.close();
-        TokenTexts texts;
-        texts.serialNumber = onReader;
-        texts.tokenClock = ReadText(clock, clockLength);
-        texts.computerClock = ClockText(QDateTime::currentDateTimeUtc());
-        texts.tips = QStringLiteral("Token or card detected");
-        SetTexts(texts);
-        emit tokenRead(onReader);
-        m_operator.showMessage(TokenSwappedMessage(onReader, request.serialNumber), kErrorCaption);
-        return EndRun();
-    }
-
-    if (!ConfigureToken(session, request))
-        return EndRun();
-    m_armed = true;
-    emit armedChanged(true);
-    if (m_stopRequested) {
-        session.close();
-        Disarm();
-        return EndRun();
-    }
-    ProgramToken(session, request, seedText, seed.bytes);
-    EndRun();
+    Run run(request, m_operator);
+    Program(run);
+    EndRun(run);
 }
 
-void Station::EndRun()
+bool Station::RunAuto(const AutoProgramming& settings, bool requested)
 {
+    BurnRequest request;
+    request.automatic = true;
+    request.timing = settings.timing;
+    request.syncClock = settings.syncClock;
+    request.exportRecord = settings.exportRecord;
+    request.userName = settings.userName;
+    {
+        std::lock_guard lock(m_lock);
+        m_runActive = true;
+    }
+    Run run(request, m_operator, &settings);
+    Program(run);
+    if (!run.serialKnown && requested && !run.attempted) {
+        run.tell.showMessage(kNoTokenMessage, kErrorCaption, MessageIcon::None);
+        FinishAttempt(run, false);
+    }
+    WipeText(run.request.seedText);
+    WipeText(run.seedText);
     {
         std::lock_guard lock(m_lock);
         m_runActive = false;
         m_stopRequested = false;
     }
-    emit burnDone();
+    // A failure holds this reader until the operator has read it: a run of
+    // failures never goes unseen.
+    if (run.attempted && !run.succeeded && !run.declined)
+        m_operator.showMessage(
+            AutoRunFailedMessage(run.request.serialNumber, m_readerName, run.tell.text()),
+            kErrorCaption, MessageIcon::Stop);
+    return run.serialKnown || requested;
 }
 
-int32_t Station::AuthenticateCard(TokenSession& session, const QString& serialNumber)
+// The order of a run: a pressed run's seed is checked before any token
+// command; then, over one connection held in one transaction, the token's
+// serial number is read (and compared with the one Burn was pressed for),
+// the key is proved, the timing and clock are set and the seed is written.
+// An automatic run takes the token it finds and chooses its seed once the
+// serial number is known. The connection is closed before any message
+// shows, so a message left open holds no card.
+void Station::Program(Run& run)
+{
+    if (run.request.exportRecord)
+        WithExportFiles([&] { OpenExportFiles(m_exportFiles, run.tell); });
+
+    if (!run.automatic()) {
+        if (run.request.serialNumber.isEmpty()) {
+            run.tell.showMessage(kNoTokenMessage, kErrorCaption, MessageIcon::None);
+            return FinishAttempt(run, false);
+        }
+        if (!CheckSeed(run))
+            return;
+    }
+
+    TokenSession session;
+    // A pressed run asks its questions before any token command.
+    if (!run.automatic() && !ConfirmRun(run, session))
+        return;
+    if (!OpenAndCheckToken(run, session))
+        return;
+    if (run.automatic() &&
+        (!ChooseAutoSeed(run, *run.settings) || !CheckSeed(run) || !ConfirmRun(run, session)))
+        return session.close();
+    if (!ConfigureToken(run, session))
+        return;
+    if (!run.automatic()) {
+        m_armed = true;
+        emit armedChanged(true);
+    }
+    if (m_stopRequested) {
+        session.close();
+        return Disarm();
+    }
+    ProgramToken(run, session);
+}
+
+bool Station::CheckSeed(Run& run)
+{
+    run.seedText = NormalizeSeedText(run.request.seedText);
+    QString problem;
+    if (run.seedText.isEmpty()) {
+        problem = kNoSeedMessage;
+    } else {
+        run.seed = DecodeSeedForToken(run.seedText);
+        problem = run.seed.problem;
+        // More than a token holds: refused as the write would refuse it,
+        // but before the seed is sent.
+        if (problem.isEmpty() && run.seed.bytes.size() > kTokenSeedMax)
+            problem = ProgramFailedMessage(TOKEN_ERR_SEED_TOO_LONG);
+    }
+    if (problem.isEmpty())
+        return true;
+    run.tell.showMessage(problem, kErrorCaption, MessageIcon::None);
+    FinishAttempt(run, false);
+    return false;
+}
+
+bool Station::ChooseAutoSeed(Run& run, const AutoProgramming& settings)
+{
+    QString problem;
+    if (settings.source == SeedSource::SeedFile) {
+        const std::optional<QString> seed =
+            settings.seedFile ? settings.seedFile->find(run.request.serialNumber) : std::nullopt;
+        if (seed)
+            run.request.seedText = *seed;
+        else
+            problem = NotInSeedFileMessage(run.request.serialNumber);
+    } else {
+        run.request.seedText =
+            GenerateRandomSeedText(settings.source == SeedSource::Random32 ? 1 : 2);
+        if (run.request.seedText.isEmpty())
+            problem = kRandomFailedMessage;
+    }
+    if (problem.isEmpty())
+        return true;
+    run.tell.showMessage(problem, kErrorCaption, MessageIcon::None);
+    FinishAttempt(run, false);
+    return false;
+}
+
+bool Station::ReadTokenInfo(TokenSession& session, QByteArray& serial, QString& clock)
+{
+    uint8_t serialBytes[32] = {};
+    uint8_t clockBytes[64] = {};
+    unsigned serialLength = sizeof serialBytes;
+    unsigned clockLength = sizeof clockBytes;
+    int32_t result = session.open(m_readerNameUtf8.constData(), m_events.context());
+    if (result == TOKEN_OK)
+        result = session.readInfo(serialBytes, &serialLength, clockBytes, &clockLength);
+    if (result != TOKEN_OK) {
+        session.close();
+        return false;
+    }
+    // The texts come without a terminating zero: their lengths bound them.
+    serial = QByteArray(reinterpret_cast<const char*>(serialBytes),
+                        static_cast<qsizetype>(serialLength));
+    clock = ReadText(clockBytes, clockLength);
+    return true;
+}
+
+bool Station::OpenAndCheckToken(Run& run, TokenSession& session)
+{
+    QByteArray rawSerial;
+    QString clock;
+    if (!ReadTokenInfo(session, rawSerial, clock)) {
+        if (!run.serialKnown && run.automatic()) {
+            ShowNoCard(); // read again as soon as the reader allows
+            return false;
+        }
+        run.tell.showMessage(AuthenticationMessage(TOKEN_ERR_CONNECT), kErrorCaption,
+                             MessageIcon::None);
+        if (run.automatic())
+            FinishAttempt(run, false);
+        return false;
+    }
+    // Compared byte for byte and printable only: two serial numbers that are
+    // not valid text could read the same on screen.
+    if (const QString problem = SerialNumberProblem(rawSerial); !problem.isEmpty()) {
+        session.close();
+        run.serialKnown = true;
+        run.tell.showMessage(problem, kErrorCaption, MessageIcon::None);
+        FinishAttempt(run, false);
+        return false;
+    }
+    const QString onReader = QString::fromLatin1(rawSerial);
+    if (run.serialKnown && onReader == run.request.serialNumber)
+        return true;
+
+    TokenTexts texts;
+    texts.serialNumber = onReader;
+    texts.tokenClock = clock;
+    texts.computerClock = ClockText(QDateTime::currentDateTimeUtc());
+    texts.tips = QStringLiteral("Token or card detected");
+    if (!run.serialKnown) {
+        // An automatic run is for whichever token was presented.
+        run.serialKnown = true;
+        run.request.serialNumber = onReader;
+        SetTexts(texts);
+        emit tokenRead(onReader);
+        return true;
+    }
+    session.close();
+    SetTexts(texts);
+    emit tokenRead(onReader);
+    run.tell.showMessage(TokenSwappedMessage(onReader, run.request.serialNumber), kErrorCaption,
+                         MessageIcon::None);
+    if (run.automatic())
+        FinishAttempt(run, false);
+    return false;
+}
+
+// The questions a run asks before it spends anything on the token. They are
+// asked with the card released: an open session is closed and, once the
+// operator has said Yes, opened again on the same token.
+bool Station::ConfirmRun(Run& run, TokenSession& session)
+{
+    const QString& serial = run.request.serialNumber;
+    run.again = m_programmed.contains(serial);
+    QStringList questions;
+    if (m_triesLeft.value(serial, -1) == 1)
+        questions << kLastTryQuestion;
+    if (questions.isEmpty())
+        return true;
+
+    const bool wasOpen = session.isOpen();
+    session.close();
+    for (const QString& question : questions) {
+        if (!run.tell.askQuestion(question, kProductCaption)) {
+            run.declined = true;
+            if (run.automatic()) {
+                run.tell.showMessage(NotProgrammedOnAnswerMessage(question), kErrorCaption,
+                                     MessageIcon::None);
+                FinishAttempt(run, false);
+            }
+            return false;
+        }
+    }
+    return !wasOpen || OpenAndCheckToken(run, session);
+}
+
+int32_t Station::AuthenticateCard(TokenSession& session, const QString& serialNumber,
+                                  Operator& tell)
 {
     const int32_t result = session.authenticate(m_customerKey);
     if (result == TOKEN_OK) {
@@ -144,14 +305,22 @@ int32_t Station::AuthenticateCard(TokenSession& session, const QString& serialNu
         m_triesLeft[serialNumber] = result & 0xF;
     else if (result == TOKEN_ERR_KEY_LOCKED)
         m_triesLeft[serialNumber] = 0;
-    m_operator.showMessage(AuthenticationMessage(result), kErrorCaption);
+    tell.showMessage(AuthenticationMessage(result), kErrorCaption, MessageIcon::None);
     return result;
 }
 
-bool Station::ConfigureToken(TokenSession& session, const BurnRequest& request)
+bool Station::ConfigureToken(Run& run, TokenSession& session)
 {
-    if (AuthenticateCard(session, request.serialNumber) != TOKEN_OK)
+    const BurnRequest& request = run.request;
+    // A pressed run that fails here is not counted: nothing of the seed was
+    // sent and the operator sees why. An automatic run counts every token.
+    auto failed = [&] {
+        if (run.automatic())
+            FinishAttempt(run, false);
         return false;
+    };
+    if (AuthenticateCard(session, request.serialNumber, run.tell) != TOKEN_OK)
+        return failed();
 
     if (request.syncClock)
         UpdateComputerClock();
@@ -160,8 +329,8 @@ bool Station::ConfigureToken(TokenSession& session, const BurnRequest& request)
     const std::optional<std::string> timeText = ToTokenTimeText(clock.toStdString());
     if (!timeText) {
         session.close();
-        m_operator.showMessage(BadClockTextMessage(clock), kErrorCaption);
-        return false;
+        run.tell.showMessage(BadClockTextMessage(clock), kErrorCaption, MessageIcon::None);
+        return failed();
     }
 
     const int32_t result =
@@ -169,27 +338,42 @@ bool Station::ConfigureToken(TokenSession& session, const BurnRequest& request)
                           request.timing.displayTime, timeText->c_str(), 0);
     if (result != TOKEN_OK) {
         session.close();
-        m_operator.showMessage(ConfigFailedMessage(result), kErrorCaption);
-        return false;
+        run.tell.showMessage(ConfigFailedMessage(result), kErrorCaption, MessageIcon::None);
+        return failed();
     }
     return true;
 }
 
-bool Station::ProgramToken(TokenSession& session, const BurnRequest& request,
-                           const QString& seedText, const ByteString& seed)
+bool Station::ProgramToken(Run& run, TokenSession& session)
 {
+    const ByteString& seed = run.seed.bytes;
     const int32_t result =
         session.writeSeed(m_customerKey, seed.data(), static_cast<int>(seed.size()));
     session.close();
     if (result != TOKEN_OK)
-        m_operator.showMessage(ProgramFailedMessage(result), kErrorCaption);
-    FinishAttempt(result == TOKEN_OK, request, seedText);
+        run.tell.showMessage(ProgramFailedMessage(result), kErrorCaption, MessageIcon::None);
+    FinishAttempt(run, result == TOKEN_OK);
     return result == TOKEN_OK;
 }
 
-// Success: the export record, the log row, the message, then the counters.
-void Station::FinishAttempt(bool succeeded, const BurnRequest& request, const QString& seedText)
+void Station::EndRun(Run& run)
 {
+    WipeText(run.request.seedText);
+    WipeText(run.seedText);
+    {
+        std::lock_guard lock(m_lock);
+        m_runActive = false;
+        m_stopRequested = false;
+    }
+    emit burnDone();
+}
+
+// Success: the export record, the log row, the message, then the counters.
+void Station::FinishAttempt(Run& run, bool succeeded)
+{
+    const BurnRequest& request = run.request;
+    run.attempted = true;
+    run.succeeded = succeeded;
     Disarm();
     QString userName;
     {
@@ -200,26 +384,45 @@ void Station::FinishAttempt(bool succeeded, const BurnRequest& request, const QS
         userName = m_tally.userName;
     }
 
+    TokenOutcome outcome;
+    outcome.readerName = m_readerName;
+    outcome.serialNumber = request.serialNumber;
+    outcome.automatic = request.automatic;
+    outcome.again = succeeded && run.again;
     if (succeeded) {
+        m_programmed.insert(request.serialNumber);
         // A token whose record did not reach every export file holds a seed
         // that is recorded only in part: never a plain success.
         QString missing;
         if (request.exportRecord) {
             const ExportFiles::AppendResult recorded = WithExportFiles([&] {
-                return AppendExportRecord(
-                    m_exportFiles, m_operator,
-                    {request.userName, request.serialNumber, seedText, request.timing.timeStep});
+                return AppendExportRecord(m_exportFiles, run.tell,
+                                          {request.userName, request.serialNumber, run.seedText,
+                                           request.timing.timeStep});
             });
-            if (!recorded.complete())
+            for (const ExportFiles::FileOutcome& file : recorded.files)
+                if (file.state == ExportFiles::RecordState::Written)
+                    outcome.exportFiles << file.path;
+            if (!recorded.complete()) {
                 missing = recorded.missingNames();
+                outcome.reason = recorded.message(request.serialNumber);
+            }
         }
+        outcome.result = missing.isEmpty() ? TokenOutcome::Result::Programmed
+                                           : TokenOutcome::Result::NotRecorded;
         emit attemptRecorded(request.serialNumber, userName,
-                             missing.isEmpty() ? QStringLiteral("Succeeded")
-                                               : NotRecordedResult(missing));
-        m_operator.showMessage(missing.isEmpty() ? kProgrammedMessage
-                                                 : ProgrammedNotRecordedMessage(missing),
-                               kProductCaption);
+                             !missing.isEmpty() ? NotRecordedResult(missing)
+                             : outcome.again    ? kProgrammedAgainResult
+                                                : QStringLiteral("Succeeded"));
+        if (!request.automatic)
+            m_operator.showMessage(missing.isEmpty() ? kProgrammedMessage
+                                                     : ProgrammedNotRecordedMessage(missing),
+                                   kProductCaption);
+        // A record that is missing holds the reader like a failure.
+        run.succeeded = missing.isEmpty();
     } else {
+        outcome.result = TokenOutcome::Result::Failed;
+        outcome.reason = run.tell.text();
         emit attemptRecorded(request.serialNumber, userName, QStringLiteral("Failed"));
     }
     {
@@ -227,6 +430,7 @@ void Station::FinishAttempt(bool succeeded, const BurnRequest& request, const QS
         ++(succeeded ? m_tally.success : m_tally.fail);
     }
     emit tallyChanged();
+    emit tokenDone(outcome);
 }
 
 void Station::Disarm()
@@ -243,7 +447,7 @@ void Station::RunSeal()
         m_operator.showMessage(AuthenticationMessage(TOKEN_ERR_CONNECT), kErrorCaption);
         return;
     }
-    if (AuthenticateCard(session, serialNumber) != TOKEN_OK)
+    if (AuthenticateCard(session, serialNumber, m_operator) != TOKEN_OK)
         return;
     const int32_t result = session.seal(m_customerKey);
     session.close();

@@ -48,6 +48,12 @@ public:
             &station, &Station::burnDone, &station, [this, note] { note([this] { ++m_burns; }); },
             Qt::DirectConnection);
         QObject::connect(
+            &station, &Station::tokenDone, &station,
+            [this, note](const TokenOutcome& outcome) {
+                note([&] { m_outcomes.push_back(outcome); });
+            },
+            Qt::DirectConnection);
+        QObject::connect(
             &station, &Station::tallyChanged, &station, [note] { note([] {}); },
             Qt::DirectConnection);
     }
@@ -92,6 +98,11 @@ public:
         std::lock_guard lock(m_lock);
         return m_read;
     }
+    std::vector<TokenOutcome> outcomes() const
+    {
+        std::lock_guard lock(m_lock);
+        return m_outcomes;
+    }
     int burns() const
     {
         std::lock_guard lock(m_lock);
@@ -103,6 +114,7 @@ private:
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<Row> m_rows;
+    std::vector<TokenOutcome> m_outcomes;
     QStringList m_read;
     int m_burns = 0;
     uint64_t m_version = 0; // counts what the station told
