@@ -71,6 +71,9 @@ struct AutoProgramming
     bool syncClock = true;
     bool exportRecord = true;
     QString userName;
+    // A failure shows a message that holds the reader until it is closed
+    // (the window); off where the outcome is reported otherwise.
+    bool holdOnFailure = true;
 };
 
 // What became of one attempt to program a token, for the log's status line

@@ -98,7 +98,7 @@ bool Station::RunAuto(const AutoProgramming& settings, bool requested)
     }
     // A failure holds this reader until the operator has read it: a run of
     // failures never goes unseen.
-    if (run.attempted && !run.succeeded && !run.declined)
+    if (settings.holdOnFailure && run.attempted && !run.succeeded && !run.declined)
         m_operator.showMessage(
             AutoRunFailedMessage(run.request.serialNumber, m_readerName, run.tell.text()),
             kErrorCaption, MessageIcon::Stop);

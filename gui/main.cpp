@@ -1,4 +1,6 @@
+#include "DataFolder.h"
 #include "StationApplication.h"
+#include "cli/CommandLine.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +20,9 @@ bool HasDesktop()
 
 int main(int argc, char** argv)
 {
+    // The terminal's commands need no desktop.
+    if (argc > 1 && IsStationCommand(argv[1]))
+        return RunStationCommand(argc, argv, [] { return DataFolder(); });
     if (!HasDesktop()) {
         std::fprintf(stderr, "station: no desktop session (DISPLAY and WAYLAND_DISPLAY are "
                              "unset); run it with scripts/serve-over-vnc to use it over VNC "

@@ -1,0 +1,158 @@
+#include "ProgramCommand.h"
+
+#include "ConsoleOperator.h"
+#include "InterruptNotifier.h"
+#include "ProgramOptions.h"
+#include "TokenEventJson.h"
+#include "engine/ReaderList.h"
+#include "engine/StationKey.h"
+#include "seed/SeedFile.h"
+#include "token/CardTransport.h"
+
+#include <QCoreApplication>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// The readers the platform lists now, or nothing when it lists none.
+QStringList PlatformReaders()
+{
+    std::string text;
+    if (ListReaders(text) != 0)
+        return {};
+    return SplitReaderList(QString::fromStdString(text));
+}
+
+QString OutcomeText(const TokenOutcome& outcome)
+{
+    const QString token =
+        outcome.serialNumber.isEmpty() ? QStringLiteral("(no token)") : outcome.serialNumber;
+    switch (outcome.result) {
+    case TokenOutcome::Result::Programmed:
+        return QStringLiteral("Programmed %1 on %2%3")
+            .arg(token, outcome.readerName,
+                 outcome.again ? QStringLiteral(", programmed again") : QString());
+    case TokenOutcome::Result::NotRecorded:
+        return QStringLiteral("Programmed %1 on %2, but NOT RECORDED: %3")
+            .arg(token, outcome.readerName, outcome.reason);
+    case TokenOutcome::Result::Failed:
+        break;
+    }
+    return QStringLiteral("FAILED %1 on %2: %3").arg(token, outcome.readerName, outcome.reason);
+}
+
+// Standard output carries the JSON lines only, one whole line at a time.
+class EventOutput
+{
+public:
+    void write(const QByteArray& line)
+    {
+        std::lock_guard lock(m_lock);
+        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+        std::fflush(stdout);
+    }
+
+private:
+    std::mutex m_lock;
+};
+
+} // namespace
+
+int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const QString& dataFolder)
+{
+    if (arguments.contains(QLatin1String("--help"))) {
+        std::fputs(kProgramUsage, stdout);
+        return 0;
+    }
+    QString problem;
+    const std::optional<ProgramOptions> options = ParseProgramOptions(arguments, problem);
+    if (!options) {
+        op.say(QStringLiteral("station program: ") + problem);
+        std::fputs(kProgramUsage, stderr);
+        return 2;
+    }
+    const QStringList listed = PlatformReaders();
+    for (const QString& reader : options->readers)
+        if (!listed.contains(reader)) {
+            op.say(QStringLiteral("station program: no reader named \"%1\" (station readers "
+                                  "lists them)")
+                       .arg(reader));
+            return 2;
+        }
+
+    SeedTable seedFile;
+    if (options->source == SeedSource::SeedFile) {
+        const SeedFileResult loaded = LoadSeedFile(options->seedFile, seedFile);
+        if (!loaded.loaded()) {
+            op.say(QStringLiteral("Failed to load seed file!\n") + loaded.message());
+            return 2;
+        }
+        op.say(
+            QStringLiteral("Seed file %1: %2 tokens").arg(options->seedFile).arg(seedFile.size()));
+    }
+
+    AutoProgramming settings;
+    settings.source = options->source;
+    settings.seedFile = &seedFile;
+    settings.timing = options->timing;
+    settings.syncClock = options->syncClock;
+    settings.exportRecord = true;
+    settings.holdOnFailure = false; // every outcome is reported as it comes
+
+    ExportFiles exportFiles(options->exportFolder.isEmpty() ? dataFolder : options->exportFolder);
+    EventOutput output;
+    std::mutex countLock;
+    int done = 0;
+    int failed = 0;
+    std::vector<std::unique_ptr<Station>> stations;
+    for (const QString& reader : options->readers) {
+        stations.push_back(std::make_unique<Station>(reader, g_customerKey, op, exportFiles));
+        // The first look at the reader: from then on a token presented is one to program.
+        if (options->automatic)
+            QObject::connect(
+                stations.back().get(), &Station::textsChanged, stations.back().get(),
+                [&op, reader, told = std::make_shared<std::once_flag>()] {
+                    std::call_once(*told, [&] {
+                        op.say(QStringLiteral("Watching %1: present tokens; Ctrl+C stops.")
+                                   .arg(reader));
+                    });
+                },
+                Qt::DirectConnection);
+        QObject::connect(
+            stations.back().get(), &Station::tokenDone, stations.back().get(),
+            [&, automatic = options->automatic,
+             readers = options->readers.size()](const TokenOutcome& outcome) {
+                output.write(TokenEventJson(outcome));
+                op.say(OutcomeText(outcome));
+                std::lock_guard lock(countLock);
+                failed += outcome.result != TokenOutcome::Result::Programmed;
+                if (!automatic && ++done == readers)
+                    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+            },
+            Qt::DirectConnection);
+    }
+
+    InterruptNotifier interrupt;
+    QObject::connect(&interrupt, &InterruptNotifier::interrupted, qApp, [&op] {
+        op.say(QStringLiteral("Stopping: the token under way is finished first."));
+        QCoreApplication::quit();
+    });
+    for (auto& station : stations) {
+        station->start();
+        if (options->automatic)
+            station->setAutoProgramming(settings);
+        else
+            station->programPresent(settings);
+    }
+    if (options->automatic)
+        op.say(QStringLiteral("Programming each token presented; a token already on a reader "
+                              "is left as it is."));
+    QCoreApplication::exec();
+    for (auto& station : stations)
+        station->stopAndWait();
+
+    std::lock_guard lock(countLock);
+    return failed > 0 ? 1 : 0;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "engine/Station.h"
+
+#include <QStringList>
+#include <optional>
+
+// What `station program` was asked to do.
+struct ProgramOptions
+{
+    QStringList readers; // --reader, once or more
+    SeedSource source = SeedSource::Random32;
+    QString seedFile;     // with SeedSource::SeedFile
+    TimingOptions timing; // SHA1, 30 s step, 30 s display unless told
+    bool syncClock = true;
+    QString exportFolder; // empty: the station's Data folder
+    bool automatic = false;
+};
+
+// Reads the arguments after "program"; on a mistake, nothing and the reason.
+std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, QString& problem);
+
+extern const char kProgramUsage[];

@@ -1,0 +1,284 @@
+// `station program`, `station readers` and `station info` as a terminal runs
+// them: the real program in a child process, on a private pcscd whose
+// readers hold virtual tokens.
+#include "PcscFixture.h"
+#include "seed/Base32.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <csignal>
+#include <functional>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+constexpr uint8_t kAuthenticate = 0xCE;
+constexpr uint8_t kWriteSeed = 0xC5;
+
+// The program running one command, its output gathered as it comes.
+class StationCommand
+{
+public:
+    explicit StationCommand(const QStringList& arguments)
+    {
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
+                         [this] { m_out += m_process.readAllStandardOutput(); });
+        QObject::connect(&m_process, &QProcess::readyReadStandardError,
+                         [this] { m_err += m_process.readAllStandardError(); });
+        m_process.start(QStringLiteral(STATION_PROGRAM), arguments);
+    }
+    ~StationCommand()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    // Serves the output until condition holds or the program ends (20 s at most).
+    bool waitUntil(const std::function<bool()>& condition)
+    {
+        QEventLoop loop;
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+        for (auto signal : {&QProcess::readyReadStandardOutput, &QProcess::readyReadStandardError})
+            QObject::connect(&m_process, signal, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+        QObject::connect(&m_process, &QProcess::finished, &loop, &QEventLoop::quit,
+                         Qt::QueuedConnection);
+        deadline.start(20000);
+        while (!condition()) {
+            if (!deadline.isActive() || m_process.state() == QProcess::NotRunning)
+                return condition();
+            loop.exec();
+        }
+        return true;
+    }
+    bool waitForEvents(int count)
+    {
+        return waitUntil([&] { return events().size() >= count; });
+    }
+    bool waitForError(const QString& text)
+    {
+        return waitUntil([&] { return errorText().contains(text); });
+    }
+    void interrupt() { ::kill(static_cast<pid_t>(m_process.processId()), SIGINT); }
+    // Waits for the end; the exit status, or -1 when it did not end normally.
+    int finish()
+    {
+        waitUntil([] { return false; });
+        m_process.waitForFinished(20000);
+        m_out += m_process.readAllStandardOutput();
+        m_err += m_process.readAllStandardError();
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+    QList<QJsonObject> events() const
+    {
+        QList<QJsonObject> events;
+        for (const QByteArray& line : m_out.split('\n'))
+            if (!line.isEmpty())
+                events << QJsonDocument::fromJson(line).object();
+        return events;
+    }
+    QByteArray output() const { return m_out; }
+    QString errorText() const { return QString::fromUtf8(m_err); }
+
+private:
+    QProcess m_process;
+    QByteArray m_out;
+    QByteArray m_err;
+};
+
+std::shared_ptr<VirtualToken> Token(const std::string& serial)
+{
+    VirtualTokenSettings settings;
+    settings.serial = serial;
+    return std::make_shared<VirtualToken>(settings);
+}
+
+std::vector<uint8_t> SeedBytes(const QString& text)
+{
+    const ByteString bytes = DecodeBase32(text.toStdString());
+    return {bytes.begin(), bytes.end()};
+}
+
+// Waits until the token has received a command with instruction ins.
+bool WaitForCommand(const VirtualToken& token, uint8_t ins)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const auto& command : token.received())
+            if (command.size() > 1 && command[1] == ins)
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+class CommandLineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(pcsc.ok()) << pcsc.failure(); }
+
+    QString reader(int slot) const { return QString::fromStdString(pcsc.readerName(slot)); }
+    // serial number -> Base32 seed, from the one .b32.csv file of the folder.
+    std::map<QString, QString> records() const
+    {
+        std::map<QString, QString> records;
+        const QStringList files = QDir(data.path()).entryList({"*.b32.csv"}, QDir::Files);
+        if (files.size() != 1)
+            return records;
+        QFile file(QDir(data.path()).filePath(files.first()));
+        if (!file.open(QIODevice::ReadOnly))
+            return records;
+        for (const QString& line :
+             QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts))
+            records[line.section(',', 0, 0)] = line.section(',', 1);
+        return records;
+    }
+
+    PcscFixture pcsc; // first: before any PC/SC call or thread
+    QTemporaryDir data;
+};
+
+} // namespace
+
+TEST_F(CommandLineTest, ListsTheReadersAndReadsTheirTokens)
+{
+    StationCommand readers({"readers"});
+    EXPECT_EQ(readers.finish(), 0);
+    EXPECT_EQ(readers.output(), (reader(0) + "\n" + reader(1) + "\n").toUtf8());
+
+    ASSERT_TRUE(pcsc.insert(1, Token("CL0001"))) << pcsc.failure();
+    StationCommand info({"info"});
+    EXPECT_EQ(info.finish(), 0);
+    const QList<QJsonObject> lines = info.events();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0]["reader"].toString(), reader(0));
+    EXPECT_EQ(lines[0]["error"].toString(), "no token");
+    EXPECT_EQ(lines[1]["serial"].toString(), "CL0001");
+    EXPECT_EQ(lines[1]["clock"].toString().size(), 19);
+}
+
+TEST_F(CommandLineTest, ProgramsTheTokenOnTheReaderAndReportsItInJson)
+{
+    auto token = Token("CL0002");
+    ASSERT_TRUE(pcsc.insert(0, token)) << pcsc.failure();
+    StationCommand program({"program", "--reader", reader(0), "--random", "64", "--algorithm",
+                            "SHA256", "--step", "60", "--display", "120", "--export", data.path()});
+    ASSERT_EQ(program.finish(), 0) << program.errorText().toStdString();
+
+    const QList<QJsonObject> events = program.events();
+    ASSERT_EQ(events.size(), 1) << program.output().toStdString();
+    EXPECT_EQ(events[0]["event"].toString(), "token");
+    EXPECT_EQ(events[0]["reader"].toString(), reader(0));
+    EXPECT_EQ(events[0]["serial"].toString(), "CL0002");
+    EXPECT_EQ(events[0]["result"].toString(), "programmed");
+    EXPECT_EQ(events[0]["exportFiles"].toArray().size(), 3);
+
+    const VirtualTokenState state = token->state();
+    const QString seed = records().at("CL0002");
+    EXPECT_EQ(seed.size(), 64);
+    EXPECT_EQ(state.seed, SeedBytes(seed));
+    EXPECT_EQ(state.algorithm, 2);
+    EXPECT_EQ(state.timeStep, 60);
+    EXPECT_EQ(state.displayTime, 120);
+    // The seed is in the export files only.
+    EXPECT_FALSE(program.output().contains(seed.toUtf8()));
+    EXPECT_FALSE(program.errorText().contains(seed));
+}
+
+TEST_F(CommandLineTest, FailuresAndMistakesGiveTheirExitStatus)
+{
+    StationCommand empty({"program", "--reader", reader(0), "--export", data.path()});
+    EXPECT_EQ(empty.finish(), 1);
+    ASSERT_EQ(empty.events().size(), 1);
+    EXPECT_EQ(empty.events()[0]["result"].toString(), "failed");
+    EXPECT_EQ(empty.events()[0]["reason"].toString(), "No token or card detected!");
+
+    StationCommand unknown({"program", "--reader", "No Such Reader", "--export", data.path()});
+    EXPECT_EQ(unknown.finish(), 2);
+    EXPECT_TRUE(unknown.errorText().contains("no reader named \"No Such Reader\""));
+    StationCommand wrong({"program", "--reader", reader(0), "--step", "45"});
+    EXPECT_EQ(wrong.finish(), 2);
+    EXPECT_TRUE(wrong.output().isEmpty());
+}
+
+// --auto on two readers with a seed file: every token presented is
+// programmed with its own seed, one the file does not list fails without
+// stopping the line, and Ctrl+C in the middle of a token lets it finish.
+TEST_F(CommandLineTest, ProgramsEachTokenPresentedUntilInterrupted)
+{
+    QFile seedFile(QDir(data.path()).filePath("seeds.csv"));
+    ASSERT_TRUE(seedFile.open(QIODevice::WriteOnly));
+    const QString seeds[] = {"JBSWY3DPEHPK3PXP", "GEZDGNBVGY3TQOJQ", "MFRGGZDFMZTWQ2LK",
+                             "ONSWG4TFOQ======", "KRSXG5CTMVSWIIDB", "IFBEGRCFIZDUQSKK"};
+    for (int i = 0; i < 6; ++i)
+        seedFile.write(QStringLiteral("AT%1,%2\n").arg(i).arg(seeds[i]).toUtf8());
+    seedFile.close();
+    auto waiting = Token("LEFT0001"); // on the reader before the start: left alone
+    ASSERT_TRUE(pcsc.insert(1, waiting)) << pcsc.failure();
+
+    StationCommand program({"program", "--auto", "--reader", reader(0), "--reader", reader(1),
+                            "--seed-file", seedFile.fileName(), "--export", data.path()});
+    ASSERT_TRUE(program.waitForError("Watching " + reader(0)));
+    ASSERT_TRUE(program.waitForError("Watching " + reader(1)));
+    ASSERT_TRUE(pcsc.remove(1)) << pcsc.failure();
+
+    std::vector<std::shared_ptr<VirtualToken>> tokens;
+    int events = 0;
+    for (int i = 0; i < 5; ++i) {
+        const int slot = i % 2;
+        tokens.push_back(Token("AT" + std::to_string(i)));
+        ASSERT_TRUE(pcsc.insert(slot, tokens.back())) << pcsc.failure();
+        ASSERT_TRUE(program.waitForEvents(++events)) << program.errorText().toStdString();
+        ASSERT_TRUE(pcsc.remove(slot)) << pcsc.failure();
+        if (i == 2) {
+            auto unlisted = Token("NOTLISTED");
+            ASSERT_TRUE(pcsc.insert(1, unlisted)) << pcsc.failure();
+            ASSERT_TRUE(program.waitForEvents(++events));
+            EXPECT_EQ(program.events().last()["result"].toString(), "failed");
+            EXPECT_TRUE(unlisted->state().seed.empty());
+            ASSERT_TRUE(pcsc.remove(1)) << pcsc.failure();
+        }
+    }
+
+    // Ctrl+C while the last token is being programmed.
+    auto last = Token("AT5");
+    last->setAnswerDelay(std::chrono::milliseconds(100));
+    ASSERT_TRUE(pcsc.insert(0, last)) << pcsc.failure();
+    ASSERT_TRUE(WaitForCommand(*last, kAuthenticate));
+    program.interrupt();
+    EXPECT_EQ(program.finish(), 1) << program.errorText().toStdString(); // one token failed
+    EXPECT_TRUE(WaitForCommand(*last, kWriteSeed));
+    tokens.push_back(last);
+
+    const QList<QJsonObject> all = program.events();
+    ASSERT_EQ(all.size(), 7) << program.output().toStdString();
+    EXPECT_EQ(all.last()["serial"].toString(), "AT5");
+    EXPECT_EQ(all.last()["result"].toString(), "programmed");
+    const std::map<QString, QString> recorded = records();
+    EXPECT_EQ(recorded.size(), 6u);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(tokens[i]->state().seed, SeedBytes(seeds[i])) << i;
+        EXPECT_EQ(recorded.at(QStringLiteral("AT%1").arg(i)), seeds[i]);
+    }
+    EXPECT_TRUE(waiting->state().seed.empty());
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
