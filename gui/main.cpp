@@ -1,7 +1,13 @@
+#include "DataFolder.h"
 #include "StationApplication.h"
+#include "journal/JournalCommand.h"
+#include "journal/JournalFiles.h"
 
+#include <QCoreApplication>
+#include <QTextStream>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -14,10 +20,23 @@ bool HasDesktop()
            std::getenv("WAYLAND_DISPLAY");
 }
 
+// `station journal ...` lists the programming journal: a command for a
+// terminal, with no desktop and no window.
+int RunJournal(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return RunJournalCommand(QCoreApplication::arguments().mid(2), out, err,
+                             JournalDatabasePath(DataFolder()));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::strcmp(argv[1], "journal") == 0)
+        return RunJournal(argc, argv);
     if (!HasDesktop()) {
         std::fprintf(stderr, "station: no desktop session (DISPLAY and WAYLAND_DISPLAY are "
                              "unset); run it with scripts/serve-over-vnc to use it over VNC "
