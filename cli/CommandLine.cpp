@@ -3,6 +3,8 @@
 #include "ConsoleOperator.h"
 #include "ProgramCommand.h"
 #include "engine/ReaderList.h"
+#include "journal/JournalCommand.h"
+#include "journal/JournalFiles.h"
 #include "token/CardTransport.h"
 #include "token/TokenCommands.h"
 
@@ -10,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
+#include <QTextStream>
 #include <cstring>
 
 namespace {
@@ -20,6 +23,8 @@ const char kUsage[] =
     "       station readers         list the smart-card readers, one a line\n"
     "       station info [--reader NAME]...\n"
     "                               read the token on each reader: one JSON line each\n"
+    "       station journal [--since DATE] [--serial S] [--json]\n"
+    "                               list the programming journal\n"
     "       station help            this text\n";
 
 int ListReaderNames(ConsoleOperator& op, QStringList& names)
@@ -92,7 +97,7 @@ int RunInfo(const QStringList& arguments, ConsoleOperator& op)
 
 bool IsStationCommand(const char* argument)
 {
-    for (const char* command : {"program", "readers", "info", "help", "--help"})
+    for (const char* command : {"program", "readers", "info", "journal", "help", "--help"})
         if (std::strcmp(argument, command) == 0)
             return true;
     return false;
@@ -110,6 +115,11 @@ int RunStationCommand(int argc, char** argv, const std::function<QString()>& dat
         return RunReaders(op);
     if (command == QLatin1String("info"))
         return RunInfo(arguments, op);
+    if (command == QLatin1String("journal")) {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return RunJournalCommand(arguments, out, err, JournalDatabasePath(dataFolder()));
+    }
     std::fputs(kUsage, stdout);
     return 0;
 }

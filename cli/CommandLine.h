@@ -5,7 +5,7 @@
 
 // The station's commands for a terminal, on the same engine as the window
 // and without a display: `station program`, `station readers`,
-// `station info`, `station help`.
+// `station info`, `station journal`, `station help`.
 bool IsStationCommand(const char* argument);
 
 // Runs the command argv[1] with its arguments; dataFolder gives the folder

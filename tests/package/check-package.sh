@@ -74,6 +74,11 @@ set -e
 if [ $rc -ne 2 ] || ! grep -q 'no desktop session' <<<"$said"; then
     fail "usr/bin/$name without a desktop ended with $rc: $said"
 fi
+# Its journal listing needs no desktop, and names the journal in the data folder.
+said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" journal --help 2>&1) ||
+    fail "usr/bin/$name journal --help failed: $said"
+grep -q "/Data/journal.sqlite" <<<"$said" ||
+    fail "usr/bin/$name journal --help names no journal in the data folder: $said"
 
 # Desktop entry: valid, and naming the program and icon the package holds.
 desktop=$root/usr/share/applications/$app_id.desktop
@@ -118,7 +123,7 @@ done
 depends=$(dpkg-deb -f "$deb" Depends)
 names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/^ *//; s/[ (].*//')
 for package in pcscd qt6-qpa-plugins libqt6core6 libqt6gui6 libqt6widgets6 libpcsclite1 \
-    libzxing2 libssl3 libc6 libstdc++6; do
+    libzxing2 libssl3 libsqlite3-0 libc6 libstdc++6; do
     grep -qxF "$package" <<<"$names" || fail "Depends lacks $package: $depends"
 done
 

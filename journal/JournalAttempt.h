@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// What became of one attempt to program a token.
+enum class AttemptState
+{
+    Writing,     // the seed may be on its way to the token; no outcome yet
+    Programmed,  // the token holds the seed
+    Failed,      // the token was not programmed (or the outcome is in the reason)
+    Interrupted, // left "writing" by a station that stopped; the operator was told
+};
+
+// "writing", "programmed", "failed", "interrupted": the journal's stored words
+// and the listing's.
+QString AttemptStateName(AttemptState state);
+std::optional<AttemptState> AttemptStateFromName(const QString& name);
+
+// One attempt to program a token, as the journal keeps it. It never holds the
+// seed: only what an operator or an auditor needs to find the token again.
+struct JournalAttempt
+{
+    qint64 id = 0;
+    QDateTime time; // UTC; the journal stamps the current time when it is invalid
+    QString reader;
+    QString serialNumber;
+    QString settings; // the caller's text, e.g. "SHA1, step 30 s, display 60 s, clock synced"
+    QStringList exportFiles; // the paths the record went to
+    AttemptState state = AttemptState::Writing;
+    QString reason; // why it failed or was interrupted; empty on success
+};

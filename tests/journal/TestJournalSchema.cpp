@@ -1,0 +1,87 @@
+// The journal file as another program (or a later station) sees it: its
+// version and mode in the header, and the files the station refuses to take
+// for its journal.
+#include "JournalTestSupport.h"
+
+#include <QFile>
+#include <sqlite3.h>
+
+namespace {
+
+// Runs sql on the file with a connection of its own; the first column of the
+// first row, as text.
+QString Query(const QString& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    sqlite3_stmt* statement = nullptr;
+    QString result;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        result =
+            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+    else
+        ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return result;
+}
+
+void Exec(const QString& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+TEST_F(JournalTest, JournalSchemaCarriesItsVersionAndWriteAheadLog)
+{
+    {
+        auto journal = OpenJournal(path());
+        ASSERT_TRUE(journal);
+        ASSERT_TRUE(journal->beginWriting(Attempt("TK0001")).ok());
+    }
+    EXPECT_EQ(Query(path(), "PRAGMA user_version"), QString::number(SqliteJournal::kSchemaVersion));
+    EXPECT_EQ(Query(path(), "PRAGMA journal_mode"), QStringLiteral("wal"));
+    EXPECT_EQ(Query(path(), "SELECT serial || ' ' || state FROM attempts"),
+              QStringLiteral("TK0001 writing"));
+}
+
+TEST_F(JournalTest, JournalRefusesDatabasesThatAreNotItsOwn)
+{
+    const struct
+    {
+        const char* name;
+        bool journalFirst; // sql runs on a journal, or on a new file
+        const char* sql;
+        const char* bytes; // or these bytes are the file
+        const char* says;
+    } cases[] = {
+        {"a newer station's journal", true, "PRAGMA user_version=2", nullptr, "newer station"},
+        {"another program's database", false, "CREATE TABLE t (x)", nullptr,
+         "not a programming journal"},
+        {"a file that is not a database", false, nullptr,
+         "not a database, just text of some length\n", "journal"},
+    };
+    for (const auto& c : cases) {
+        QDir(dataFolder()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(dataFolder()));
+        if (c.journalFirst) {
+            ASSERT_TRUE(OpenJournal(path()));
+        }
+        if (c.sql) {
+            Exec(path(), c.sql);
+        } else {
+            QFile file(path());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.bytes);
+        }
+        const JournalResult<std::unique_ptr<SqliteJournal>> opened = SqliteJournal::Open(path());
+        ASSERT_FALSE(opened.ok()) << c.name;
+        EXPECT_TRUE(opened.error().contains(QLatin1String(c.says)))
+            << c.name << ": " << opened.error().toStdString();
+    }
+}
+
+} // namespace
