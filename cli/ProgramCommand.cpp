@@ -6,6 +6,9 @@
 #include "TokenEventJson.h"
 #include "engine/ReaderList.h"
 #include "engine/StationKey.h"
+#include "journal/JournalFiles.h"
+#include "journal/JournalMessages.h"
+#include "journal/SqliteJournal.h"
 #include "seed/SeedFile.h"
 #include "token/CardTransport.h"
 
@@ -101,7 +104,25 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
     settings.exportRecord = true;
     settings.holdOnFailure = false; // every outcome is reported as it comes
 
-    ExportFiles exportFiles(options->exportFolder.isEmpty() ? dataFolder : options->exportFolder);
+    const QString folder = options->exportFolder.isEmpty() ? dataFolder : options->exportFolder;
+    ExportFiles exportFiles(folder);
+    // The journal beside the records: a seed the journal cannot record is not sent.
+    auto opened = SqliteJournal::Open(JournalDatabasePath(folder));
+    if (!opened.ok()) {
+        op.say(QStringLiteral("station program: the programming journal cannot be opened: ") +
+               opened.error());
+        return 2;
+    }
+    const std::unique_ptr<SqliteJournal> journal = std::move(opened).value();
+    if (const auto unfinished = journal->unfinished();
+        unfinished.ok() && !unfinished.value().isEmpty()) {
+        op.say(UnfinishedAttemptsMessage(unfinished.value()));
+        QList<qint64> ids;
+        for (const JournalAttempt& attempt : unfinished.value())
+            ids << attempt.id;
+        if (const auto marked = journal->markInterrupted(ids); !marked.ok())
+            op.say(marked.error());
+    }
     EventOutput output;
     std::mutex countLock;
     int done = 0;
@@ -109,6 +130,7 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
     std::vector<std::unique_ptr<Station>> stations;
     for (const QString& reader : options->readers) {
         stations.push_back(std::make_unique<Station>(reader, g_customerKey, op, exportFiles));
+        stations.back()->setJournal(journal.get());
         // The first look at the reader: from then on a token presented is one to program.
         if (options->automatic)
             QObject::connect(

@@ -89,3 +89,10 @@ QString AutoRunFailedMessage(const QString& serialNumber, const QString& readerN
                           "Auto-programming on this reader goes on when you close this message.")
         .arg(token, readerName, reason);
 }
+
+QString JournalNotFinishedMessage(const QString& serialNumber, const QString& error)
+{
+    return QStringLiteral("The programming journal could not record the outcome for token "
+                          "%1:\n%2")
+        .arg(serialNumber, error);
+}

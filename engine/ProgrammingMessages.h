@@ -46,3 +46,7 @@ QString NotProgrammedOnAnswerMessage(const QString& question);
 // The message that holds a reader after an automatic run failed.
 QString AutoRunFailedMessage(const QString& serialNumber, const QString& readerName,
                              const QString& reason);
+
+// The journal could not take an attempt's outcome: the token's row stays as
+// it was ("writing" for a seed that was sent).
+QString JournalNotFinishedMessage(const QString& serialNumber, const QString& error);

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 
+class ProgrammingJournal;
 class SeedTable;
 class TokenSession;
 
@@ -124,6 +125,10 @@ public:
     // events, so a message the station is showing there can be answered.
     void start();
     void stopAndWait();
+    // The journal every attempt goes to, shared by the stations; set before
+    // start(), it outlives the station. Without one, the station knows only
+    // the tokens it programmed itself as programmed before.
+    void setJournal(ProgrammingJournal* journal) { m_journal = journal; }
 
     // Any thread; each returns at once, the work is done on the station's thread.
     void burn(const BurnRequest& request);
@@ -201,6 +206,8 @@ private:
     bool ConfirmRun(Run& run, TokenSession& session);
     bool ConfigureToken(Run& run, TokenSession& session);
     bool ProgramToken(Run& run, TokenSession& session);
+    bool JournalBeforeWrite(Run& run, TokenSession& session);
+    void JournalOutcome(Run& run, const TokenOutcome& outcome);
     int32_t AuthenticateCard(TokenSession& session, const QString& serialNumber, Operator& tell);
     void EndRun(Run& run);
     void FinishAttempt(Run& run, bool succeeded);
@@ -214,6 +221,7 @@ private:
     const char* const m_customerKey;
     Operator& m_operator;
     ExportFiles& m_exportFiles;
+    ProgrammingJournal* m_journal = nullptr;
 
     mutable std::mutex m_lock; // guards the members below it up to m_auto
     TokenTexts m_texts;

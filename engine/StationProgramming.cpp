@@ -5,6 +5,8 @@
 #include "ProgrammingMessages.h"
 #include "SeedForToken.h"
 #include "Station.h"
+#include "journal/JournalMessages.h"
+#include "journal/ProgrammingJournal.h"
 #include "seed/RandomSeed.h"
 #include "seed/SecretText.h"
 #include "seed/SeedTable.h"
@@ -30,6 +32,7 @@ struct Station::Run
     bool attempted = false;
     bool succeeded = false;
     bool declined = false; // the operator answered No
+    qint64 journalId = 0;  // the journal's "writing" row, once the seed may be sent
 };
 
 namespace {
@@ -40,6 +43,16 @@ enum class TokenCheck
     Unread,  // no token could be read: nothing was attempted
     Refused, // the token is not the one the run is for, or not one to program
 };
+
+// The settings a journal row keeps: "SHA1, step 30 s, display 60 s, clock synced".
+QString SettingsText(const BurnRequest& request)
+{
+    return QStringLiteral("%1, step %2 s, display %3 s, %4")
+        .arg(QString::fromLatin1(request.timing.algorithmName))
+        .arg(request.timing.timeStep)
+        .arg(request.timing.displayTime)
+        .arg(request.syncClock ? QStringLiteral("clock synced") : QStringLiteral("clock kept"));
+}
 
 QString ReadText(const uint8_t* bytes, unsigned length)
 {
@@ -145,6 +158,8 @@ void Station::Program(Run& run)
         session.close();
         return Disarm();
     }
+    if (!JournalBeforeWrite(run, session))
+        return;
     ProgramToken(run, session);
 }
 
@@ -271,6 +286,22 @@ bool Station::ConfirmRun(Run& run, TokenSession& session)
     const QString& serial = run.request.serialNumber;
     run.again = m_programmed.contains(serial);
     QStringList questions;
+    if (m_journal) {
+        const JournalResult<std::optional<QDateTime>> last = m_journal->lastProgrammed(serial);
+        if (!last.ok()) {
+            // Not knowing whether the token holds a seed the server has is
+            // no ground to overwrite it.
+            session.close();
+            run.tell.showMessage(JournalRefusedMessage(serial, last.error()), kErrorCaption,
+                                 MessageIcon::None);
+            FinishAttempt(run, false);
+            return false;
+        }
+        if (last.value()) {
+            run.again = true;
+            questions << ProgramAgainQuestion(serial, *last.value());
+        }
+    }
     if (m_triesLeft.value(serial, -1) == 1)
         questions << kLastTryQuestion;
     if (questions.isEmpty())
@@ -344,6 +375,60 @@ bool Station::ConfigureToken(Run& run, TokenSession& session)
     return true;
 }
 
+// Write-ahead: the attempt is on the disk as "writing" before the seed is
+// sent, so a crash between the write and the record leaves a trace that the
+// next start reports. A seed the journal cannot record is not sent.
+bool Station::JournalBeforeWrite(Run& run, TokenSession& session)
+{
+    if (!m_journal)
+        return true;
+    JournalAttempt attempt;
+    attempt.reader = m_readerName;
+    attempt.serialNumber = run.request.serialNumber;
+    attempt.settings = SettingsText(run.request);
+    if (run.request.exportRecord)
+        attempt.exportFiles = QStringList{m_exportFiles.hexPath(), m_exportFiles.b32Path(),
+                                          m_exportFiles.azurePath()};
+    const JournalResult<qint64> begun = m_journal->beginWriting(attempt);
+    if (begun.ok()) {
+        run.journalId = begun.value();
+        return true;
+    }
+    session.close();
+    run.tell.showMessage(JournalRefusedMessage(run.request.serialNumber, begun.error()),
+                         kErrorCaption, MessageIcon::None);
+    FinishAttempt(run, false);
+    return false;
+}
+
+// The attempt's outcome in the journal: the "writing" row finished, or a row
+// of its own for an attempt that ended before any seed was sent.
+void Station::JournalOutcome(Run& run, const TokenOutcome& outcome)
+{
+    if (!m_journal)
+        return;
+    const AttemptState state = outcome.result == TokenOutcome::Result::Failed
+                                   ? AttemptState::Failed
+                                   : AttemptState::Programmed;
+    JournalResult<void> written;
+    if (run.journalId != 0) {
+        written = m_journal->finish(run.journalId, state, outcome.reason, outcome.exportFiles);
+    } else {
+        JournalAttempt attempt;
+        attempt.reader = m_readerName;
+        attempt.serialNumber = outcome.serialNumber;
+        attempt.settings = SettingsText(run.request);
+        attempt.state = state;
+        attempt.reason = outcome.reason;
+        const JournalResult<qint64> recorded = m_journal->recordAttempt(attempt);
+        if (!recorded.ok())
+            written = JournalError{recorded.error()};
+    }
+    if (!written.ok())
+        run.tell.showMessage(JournalNotFinishedMessage(outcome.serialNumber, written.error()),
+                             kErrorCaption, MessageIcon::None);
+}
+
 bool Station::ProgramToken(Run& run, TokenSession& session)
 {
     const ByteString& seed = run.seed.bytes;
@@ -368,7 +453,8 @@ void Station::EndRun(Run& run)
     emit burnDone();
 }
 
-// Success: the export record, the log row, the message, then the counters.
+// Success: the export record, the journal, the log row, the message, then
+// the counters.
 void Station::FinishAttempt(Run& run, bool succeeded)
 {
     const BurnRequest& request = run.request;
@@ -389,11 +475,12 @@ void Station::FinishAttempt(Run& run, bool succeeded)
     outcome.serialNumber = request.serialNumber;
     outcome.automatic = request.automatic;
     outcome.again = succeeded && run.again;
+    outcome.result = succeeded ? TokenOutcome::Result::Programmed : TokenOutcome::Result::Failed;
+    QString missing;
     if (succeeded) {
         m_programmed.insert(request.serialNumber);
         // A token whose record did not reach every export file holds a seed
         // that is recorded only in part: never a plain success.
-        QString missing;
         if (request.exportRecord) {
             const ExportFiles::AppendResult recorded = WithExportFiles([&] {
                 return AppendExportRecord(m_exportFiles, run.tell,
@@ -406,10 +493,17 @@ void Station::FinishAttempt(Run& run, bool succeeded)
             if (!recorded.complete()) {
                 missing = recorded.missingNames();
                 outcome.reason = recorded.message(request.serialNumber);
+                outcome.result = TokenOutcome::Result::NotRecorded;
             }
         }
-        outcome.result = missing.isEmpty() ? TokenOutcome::Result::Programmed
-                                           : TokenOutcome::Result::NotRecorded;
+        // A record that is missing holds the reader like a failure.
+        run.succeeded = missing.isEmpty();
+    } else {
+        outcome.reason = run.tell.text();
+    }
+    JournalOutcome(run, outcome);
+
+    if (succeeded) {
         emit attemptRecorded(request.serialNumber, userName,
                              !missing.isEmpty() ? NotRecordedResult(missing)
                              : outcome.again    ? kProgrammedAgainResult
@@ -418,11 +512,7 @@ void Station::FinishAttempt(Run& run, bool succeeded)
             m_operator.showMessage(missing.isEmpty() ? kProgrammedMessage
                                                      : ProgrammedNotRecordedMessage(missing),
                                    kProductCaption);
-        // A record that is missing holds the reader like a failure.
-        run.succeeded = missing.isEmpty();
     } else {
-        outcome.result = TokenOutcome::Result::Failed;
-        outcome.reason = run.tell.text();
         emit attemptRecorded(request.serialNumber, userName, QStringLiteral("Failed"));
     }
     {
