@@ -1,6 +1,7 @@
 #include "Station.h"
 
 #include "ClockTexts.h"
+#include "seed/SecretText.h"
 #include "token/TokenSession.h"
 
 #include <QDateTime>
@@ -176,10 +177,14 @@ void Station::ServeRequests()
             if (next.first == Request::Burn)
                 m_runActive = true;
         }
-        if (next.first == Request::Burn)
+        // The press's copy of the seed goes with the run; the edit's own is
+        // left alone, since WipeText only releases a shared text.
+        if (next.first == Request::Burn) {
             RunBurn(next.second);
-        else
+            WipeText(next.second.seedText);
+        } else {
             RunSeal();
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include "ProgrammingMessages.h"
 #include "SeedForToken.h"
 #include "Station.h"
+#include "seed/SecretText.h"
 #include "seed/SeedText.h"
 #include "seed/SerialNumber.h"
 #include "token/TokenSession.h"
@@ -43,7 +44,8 @@ void Station::RunBurn(const BurnRequest& request)
     if (request.exportRecord)
         WithExportFiles([this] { OpenExportFiles(m_exportFiles, m_operator); });
 
-    const QString seedText = NormalizeSeedText(request.seedText);
+    QString seedText = NormalizeSeedText(request.seedText);
+    const WipeTextOnExit wipeSeedText(seedText);
     if (request.serialNumber.isEmpty()) {
         m_operator.showMessage(kNoTokenMessage, kErrorCaption);
         FinishAttempt(false, request, {});
