@@ -1,6 +1,7 @@
 #include "Station.h"
 
 #include "ClockTexts.h"
+#include "seed/SecretText.h"
 #include "token/TokenSession.h"
 
 #include <QDateTime>
@@ -205,6 +206,9 @@ void Station::ServeRequests()
         switch (next.kind) {
         case Request::Burn:
             RunBurn(next.burn);
+            // The press's copy of the seed goes with the run; the edit's own
+            // is left alone, since WipeText only releases a shared text.
+            WipeText(next.burn.seedText);
             break;
         case Request::ProgramPresent:
             // The token it was for is served: the watch need not read it again.

@@ -5,8 +5,10 @@
 #include <mutex>
 
 // The window's texts: what the connected station shows of its token, the
-// seed and the status line, shown by the window at each token refresh. The
-// seed sources may set the seed from any thread, hence the lock.
+// seed file and the status line, shown by the window at each token refresh.
+// The seed sources read them from any thread, hence the lock. The seed itself
+// is not among them: the seed edit is its only holder in the window, so that
+// a replaced or cleared seed leaves no second copy behind.
 struct ConsoleTexts
 {
     QString serialNumber;  // m_serialNumber: token on the reader, empty when none
@@ -14,7 +16,6 @@ struct ConsoleTexts
     QString computerClock; // m_computerClock (UTC)
     QString tips;          // m_tips: status line
     QString seedFilePath;  // m_seedFilePath
-    QString seedText;      // m_seedText: current seed text
     QString userName;      // m_userName: last user name written to the export files
 };
 

@@ -104,7 +104,6 @@ void MainWindow::OnInitDialog()
     connect(ui->pasteImageAction, &QAction::triggered, this, &MainWindow::OnPasteImage);
     connect(ui->testButton, &QPushButton::clicked, this, &MainWindow::OnTest);
     connect(ui->seedEdit, &QLineEdit::textChanged, this, &MainWindow::OnSeedEditChanged);
-    connect(ui->seedEdit, &QLineEdit::textEdited, this, &MainWindow::OnSeedEdited);
     connect(&m_readerList, &ReaderListWatcher::listed, this, &MainWindow::OnReaderList,
             Qt::QueuedConnection);
     connect(&m_readerList, &ReaderListWatcher::listFailed, this, &MainWindow::OnReaderListFailed,
@@ -214,7 +213,8 @@ void MainWindow::OnTokenRefresh()
 {
     const ConsoleTexts texts = m_state.texts();
     if (!m_burnHeld && !m_burnRunning)
-        ui->burnButton->setEnabled(!texts.seedText.isEmpty() && !texts.serialNumber.isEmpty());
+        ui->burnButton->setEnabled(!ui->seedEdit->text().isEmpty() &&
+                                   !texts.serialNumber.isEmpty());
     UpdateData();
 }
 

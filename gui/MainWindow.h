@@ -96,7 +96,6 @@ private:
     void OnDestroy();
     void Shutdown();
     void OnSeedEditChanged(const QString& text);
-    void OnSeedEdited(const QString& text);
     void LayOutAsTemplate();
     void UpdateData(); // the state's texts to their labels
     bool PlaceQrScanResult(QrScanResult& result);

@@ -20,9 +20,10 @@ void MainWindow::GenerateRandomSeed(int mode)
     WipeText(seed);
 }
 
+// The edit takes the caller's text as it is, sharing its storage: the caller
+// wipes its own copy, and the edit is left the only holder.
 void MainWindow::SetSeedText(const QString& text)
 {
-    m_state.update([&text](ConsoleTexts& texts) { texts.seedText = text; });
     onWindowThread([this, &text] { ui->seedEdit->setText(text); });
     m_operator.beep();
 }
@@ -47,18 +48,11 @@ void MainWindow::OnEdit()
     ui->seedEdit->setFocus();
 }
 
-// Burn follows the seed as soon as a source places or clears it.
+// Burn follows the seed as soon as a source places or clears it, or the
+// operator types it after Edit.
 void MainWindow::OnSeedEditChanged(const QString& text)
 {
     ui->testButton->setEnabled(!text.isEmpty());
-    OnTokenRefresh();
-}
-
-// A typed seed is the window's seed like one a source placed: without this,
-// Burn would stay disabled for a seed the operator typed after Edit.
-void MainWindow::OnSeedEdited(const QString& text)
-{
-    m_state.update([&text](ConsoleTexts& texts) { texts.seedText = text; });
     OnTokenRefresh();
 }
 
@@ -88,7 +82,6 @@ void MainWindow::OnLoadSeedFile()
 {
     if (m_background.busy())
         return;
-    m_state.update([](ConsoleTexts& texts) { texts.seedText.clear(); });
     ui->seedEdit->clear();
 
     const QString path = m_operator.askOpenFileName(tr("CSV Files (*.csv);;All Files (*)"));

@@ -29,7 +29,6 @@ void MainWindow::OnTest()
     ui->seedEdit->forgetHistory(); // the seed is taken: what was typed goes
     QString seed = NormalizeSeedText(typed);
     WipeText(typed);
-    m_state.update([&seed](ConsoleTexts& texts) { texts.seedText = seed; });
     if (seed.isEmpty())
         return;
 

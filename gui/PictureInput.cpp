@@ -57,7 +57,6 @@ void MainWindow::ImportSeedFromPicture(const HeldPicture& held, const QString& n
         m_operator.showMessage(noPictureMessage, tr("ERROR"));
         return;
     }
-    m_state.update([](ConsoleTexts& texts) { texts.seedText.clear(); });
     ui->seedEdit->clear();
     ScanPictureInBackground(held.path, held.picture);
 }

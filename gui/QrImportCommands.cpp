@@ -163,7 +163,6 @@ void MainWindow::OnLoadImageFile()
 {
     if (m_background.busy())
         return;
-    m_state.update([](ConsoleTexts& texts) { texts.seedText.clear(); });
     ui->seedEdit->clear();
 
     const QString path = m_operator.askOpenFileName(
@@ -181,7 +180,6 @@ void MainWindow::OnScanScreen()
 {
     if (m_background.busy())
         return;
-    m_state.update([](ConsoleTexts& texts) { texts.seedText.clear(); });
     ui->seedEdit->clear();
 
     ScreenGrab grab;

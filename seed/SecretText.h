@@ -20,3 +20,16 @@ inline void WipeText(std::string& text)
     WipeMemory(text.data(), text.size());
     text.clear();
 }
+
+// Wipes a text with WipeText when the scope ends, on every way out of it.
+class WipeTextOnExit
+{
+public:
+    explicit WipeTextOnExit(QString& text) : m_text(text) {}
+    ~WipeTextOnExit() { WipeText(m_text); }
+    WipeTextOnExit(const WipeTextOnExit&) = delete;
+    WipeTextOnExit& operator=(const WipeTextOnExit&) = delete;
+
+private:
+    QString& m_text;
+};

@@ -1,6 +1,7 @@
-// The seed does not leave the station through the desktop's selection, and
-// what was typed does not stay in the undo history: on a real X display
-// (Xvfb), where selecting text normally hands it to every other program.
+// The seed does not leave the station through the desktop's selection, what
+// was typed does not stay in the undo history, and the seed edit is the
+// window's only holder of the seed: on a real X display (Xvfb), where
+// selecting text normally hands it to every other program.
 #include "MainWindow.h"
 #include "RecordingOperator.h"
 #include "SeedEdit.h"
@@ -24,6 +25,7 @@ private slots:
     void selectingTheSeedPublishesNothing_data();
     void selectingTheSeedPublishesNothing();
     void typedHistoryGoesWhenTheSeedIsReplacedOrTaken();
+    void windowTextsHoldNoSeed();
 
 private:
     QTemporaryDir m_data;
@@ -113,6 +115,51 @@ void TestSeedSecrecy::typedHistoryGoesWhenTheSeedIsReplacedOrTaken()
     QVERIFY(seed->isUndoAvailable());
     m_window->SetSeedText(QStringLiteral("GEZDGNBVGY3TQOJQ")); // replaced by a source
     QVERIFY(!seed->isUndoAvailable());
+}
+
+namespace {
+
+// The binding lists every field of the window's texts: a field added there
+// breaks the build here, so whoever adds one checks it against the seed.
+bool AnyTextHolds(const ConsoleTexts& texts, const QString& seed)
+{
+    const auto& [serialNumber, tokenClock, computerClock, tips, seedFilePath, userName] = texts;
+    for (const QString* text :
+         {&serialNumber, &tokenClock, &computerClock, &tips, &seedFilePath, &userName})
+        if (text->contains(seed, Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+} // namespace
+
+// Typed, placed by a source, replaced, cleared: the seed is in the edit and
+// nowhere in the window's texts, and Burn still follows it.
+void TestSeedSecrecy::windowTextsHoldNoSeed()
+{
+    auto* seed = m_window->findChild<SeedEdit*>(QStringLiteral("seedEdit"));
+    auto* burn = m_window->findChild<QPushButton*>(QStringLiteral("burnButton"));
+    QVERIFY(seed && burn);
+    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0001"; });
+    m_window->OnTokenRefresh();
+
+    QTest::mouseClick(m_window->findChild<QPushButton*>(QStringLiteral("editButton")),
+                      Qt::LeftButton);
+    QTest::keyClicks(seed, QStringLiteral("jbsw-y3dp"));
+    QVERIFY(burn->isEnabled());
+    QVERIFY(!AnyTextHolds(m_window->state().texts(), QStringLiteral("jbsw-y3dp")));
+
+    m_window->SetSeedText(QStringLiteral("GEZDGNBVGY3TQOJQ"));
+    QVERIFY(burn->isEnabled());
+    QVERIFY(!AnyTextHolds(m_window->state().texts(), QStringLiteral("GEZDGNBV")));
+
+    m_window->GenerateRandomSeed(2);
+    const QString random = seed->text();
+    QCOMPARE(random.size(), 64);
+    QVERIFY(!AnyTextHolds(m_window->state().texts(), random.left(16)));
+
+    seed->clear();
+    QVERIFY(!burn->isEnabled());
 }
 
 int main(int argc, char** argv)
