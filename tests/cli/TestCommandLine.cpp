@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
@@ -71,7 +72,10 @@ public:
     {
         return waitUntil([&] { return errorText().contains(text); });
     }
-    void interrupt() { ::kill(static_cast<pid_t>(m_process.processId()), SIGINT); }
+    void interrupt(int signal = SIGINT)
+    {
+        ::kill(static_cast<pid_t>(m_process.processId()), signal);
+    }
     // Waits for the end; the exit status, or -1 when it did not end normally.
     int finish()
     {
@@ -274,6 +278,46 @@ TEST_F(CommandLineTest, ProgramsEachTokenPresentedUntilInterrupted)
         EXPECT_EQ(recorded.at(QStringLiteral("AT%1").arg(i)), seeds[i]);
     }
     EXPECT_TRUE(waiting->state().seed.empty());
+}
+
+// The journal: a token programmed before is not programmed again without
+// the operator's Yes (and the command line says No); a station killed
+// between sending the seed and recording it is reported at the next start.
+TEST_F(CommandLineTest, TheJournalCatchesATokenProgrammedTwiceAndASeedRecordedNowhere)
+{
+    auto token = Token("JN0001");
+    ASSERT_TRUE(pcsc.insert(0, token)) << pcsc.failure();
+    StationCommand first({"program", "--reader", reader(0), "--export", data.path()});
+    ASSERT_EQ(first.finish(), 0) << first.errorText().toStdString();
+    StationCommand again({"program", "--reader", reader(0), "--export", data.path()});
+    EXPECT_EQ(again.finish(), 1);
+    ASSERT_EQ(again.events().size(), 1);
+    EXPECT_EQ(again.events()[0]["result"].toString(), "failed");
+    EXPECT_TRUE(again.errorText().contains("Token JN0001 was programmed on "));
+    EXPECT_TRUE(again.errorText().contains("Program it again? No"));
+    const auto commands = token->received();
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                            [](const auto& c) { return c.size() > 1 && c[1] == kWriteSeed; }),
+              1);
+
+    // Killed while the token holds its new seed and the answer is on its way.
+    auto lost = Token("JN0002");
+    lost->delayAnswerTo(kWriteSeed, std::chrono::minutes(1));
+    ASSERT_TRUE(pcsc.insert(1, lost)) << pcsc.failure();
+    StationCommand killed({"program", "--reader", reader(1), "--export", data.path()});
+    ASSERT_TRUE(WaitForCommand(*lost, kWriteSeed));
+    killed.interrupt(SIGKILL);
+    EXPECT_EQ(killed.finish(), -1);
+    EXPECT_FALSE(lost->state().seed.empty());
+    EXPECT_EQ(records().count("JN0002"), 0u);
+
+    const QString told = "Token JN0002 may hold a seed that is recorded nowhere: program it again.";
+    StationCommand next({"program", "--reader", reader(0), "--export", data.path()});
+    next.finish();
+    EXPECT_TRUE(next.errorText().contains(told)) << next.errorText().toStdString();
+    StationCommand later({"program", "--reader", reader(0), "--export", data.path()});
+    later.finish();
+    EXPECT_FALSE(later.errorText().contains(told)); // told once, kept as interrupted
 }
 
 int main(int argc, char** argv)

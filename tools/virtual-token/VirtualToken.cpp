@@ -133,7 +133,8 @@ TokenAnswer VirtualToken::answer(const uint8_t* command, size_t length)
     // A challenge serves the command right after it, and no other.
     m_offeredChallenge = std::exchange(m_challenge, std::nullopt);
     TokenAnswer answer;
-    answer.delay = m_answerDelay;
+    answer.delay = m_insDelay && length >= 2 && command[1] == m_insDelay->first ? m_insDelay->second
+                                                                                : m_answerDelay;
     answer.lift = std::exchange(m_nextLift, TokenAnswer::Lift::No);
     if (m_liftAfterAnswers > 0 && --m_liftAfterAnswers == 0)
         answer.lift = TokenAnswer::Lift::AfterAnswer;
@@ -404,6 +405,12 @@ void VirtualToken::setAnswerDelay(std::chrono::milliseconds delay)
 {
     std::lock_guard lock(m_lock);
     m_answerDelay = delay;
+}
+
+void VirtualToken::delayAnswerTo(uint8_t ins, std::chrono::milliseconds delay)
+{
+    std::lock_guard lock(m_lock);
+    m_insDelay.emplace(ins, delay);
 }
 
 void VirtualToken::setSerial(const std::string& serial)

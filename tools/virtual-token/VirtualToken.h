@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The station's virtual token: a TOTP token that answers the station's
@@ -114,6 +115,9 @@ public:
     void liftAfterAnswers(int count);
     // A pause before every answer (0 for none).
     void setAnswerDelay(std::chrono::milliseconds delay);
+    // A pause before the answer to every command with instruction byte ins
+    // (the command takes effect at once: a seed is held while its answer waits).
+    void delayAnswerTo(uint8_t ins, std::chrono::milliseconds delay);
 
     void setSerial(const std::string& serial);
     void setClockOffset(int64_t offset);
@@ -141,6 +145,7 @@ private:
     TokenAnswer::Lift m_nextLift = TokenAnswer::Lift::No;
     int m_liftAfterAnswers = 0;
     std::chrono::milliseconds m_answerDelay{0};
+    std::optional<std::pair<uint8_t, std::chrono::milliseconds>> m_insDelay;
 };
 
 // Host time now, in seconds since 1970.
