@@ -3,8 +3,10 @@
 #include "AboutBox.h"
 #include "DataFolder.h"
 #include "DialogUnits.h"
+#include "StationKey.h"
 #include "ui_MainWindow.h"
 
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTimer>
@@ -20,7 +22,8 @@ static void InitStationResources()
 
 MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::MainWindow>()), m_operator(op),
-      m_exportFiles(dataFolder), m_dataFolder(std::move(dataFolder))
+      m_exportFiles(dataFolder), m_dataFolder(std::move(dataFolder)),
+      m_lines(g_customerKey, op, m_exportFiles)
 {
     InitStationResources();
     ui->setupUi(this);
@@ -40,8 +43,7 @@ void MainWindow::Shutdown()
     m_shutDown = true;
     m_background.cancelAndWait(); // a seed file or picture the window no longer wants
     m_readerList.stopAndWait();
-    if (m_station)
-        m_station->stopAndWait();
+    m_lines.stopAll();
 }
 
 void MainWindow::OnInitDialog()
@@ -79,19 +81,17 @@ void MainWindow::OnInitDialog()
     ui->sealButton->hide();
     ui->seedFileLabel->hide();
     ui->seedFilePathText->hide();
-    ui->readerCombo->setCurrentIndex(-1);
 
     m_state.update([](ConsoleTexts& texts) { texts.tips.clear(); });
     ShowCounters();
 
-    const int widths[] = {210, 180, 180, 380};
-    for (int column = 0; column < 4; ++column) {
+    const int widths[] = {210, 180, 180, 380, 200};
+    for (int column = 0; column < 5; ++column) {
         ui->logList->header()->resizeSection(column, widths[column]);
         ui->logList->headerItem()->setTextAlignment(column, Qt::AlignCenter);
     }
 
     connect(ui->burnButton, &QPushButton::clicked, this, &MainWindow::OnBurn);
-    connect(ui->connectButton, &QPushButton::clicked, this, &MainWindow::OnConnect);
     connect(ui->sealButton, &QPushButton::clicked, this, &MainWindow::OnSeal);
     connect(ui->clearButton, &QPushButton::clicked, this, &MainWindow::OnClear);
     connect(ui->randomButton, &QToolButton::clicked, this, [this] { GenerateRandomSeed(1); });
@@ -108,6 +108,7 @@ void MainWindow::OnInitDialog()
             Qt::QueuedConnection);
     connect(&m_readerList, &ReaderListWatcher::listFailed, this, &MainWindow::OnReaderListFailed,
             Qt::QueuedConnection);
+    ConnectLines();
 
     // The form's placeholders give way to the (empty) texts.
     UpdateData();
@@ -124,17 +125,16 @@ void MainWindow::LayOutAsTemplate()
     for (QWidget* label :
          {ui->seedLabel, ui->timeWindowLabel, ui->algorithmLabel, ui->displayTimeLabel,
           ui->readerLabel, ui->serialNumberLabel, ui->tokenClockLabel, ui->computerClockLabel,
-          ui->syncClockLabel, ui->exportLabel})
+          ui->syncClockLabel, ui->exportLabel, ui->autoProgramLabel})
         labelColumn = std::max(labelColumn, label->sizeHint().width());
     ui->dataLayout->setColumnMinimumWidth(0, labelColumn);
     ui->tokenLayout->setColumnMinimumWidth(0, labelColumn);
 
     // The buttons down the right edge share one width.
     int rightWidth = units.x(46);
-    for (QWidget* button : {ui->testButton, ui->connectButton, ui->burnButton, ui->clearButton})
+    for (QWidget* button : {ui->testButton, ui->burnButton, ui->clearButton})
         rightWidth = std::max(rightWidth, button->sizeHint().width());
-    for (QWidget* button :
-         {ui->testButton, ui->connectButton, ui->burnButton, ui->clearButton, ui->sealButton})
+    for (QWidget* button : {ui->testButton, ui->burnButton, ui->clearButton, ui->sealButton})
         button->setFixedWidth(rightWidth);
 
     // Split buttons stand as tall as the push buttons beside them.
@@ -145,7 +145,22 @@ void MainWindow::LayOutAsTemplate()
     }
 
     ui->seedEdit->setMinimumWidth(units.x(280));
-    ui->readerCombo->setMinimumWidth(units.x(226));
+    // Four reader lines show without scrolling.
+    ui->readerTable->setMinimumWidth(units.x(420));
+    ui->readerTable->setFixedHeight(ui->readerTable->horizontalHeader()->sizeHint().height() +
+                                    4 * ui->readerTable->verticalHeader()->defaultSectionSize() +
+                                    2 * ui->readerTable->frameWidth());
+    ui->readerTable->horizontalHeader()->setStretchLastSection(false);
+    ui->readerTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->readerTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+
+    // The last outcome, readable from a step away.
+    QFont outcomeFont = ui->outcomeText->font();
+    outcomeFont.setPointSizeF(outcomeFont.pointSizeF() * 2);
+    outcomeFont.setBold(true);
+    ui->outcomeText->setFont(outcomeFont);
+    ui->outcomeText->setAutoFillBackground(true);
+    ui->outcomeText->setMinimumHeight(QFontMetrics(outcomeFont).height() * 2);
     ui->userNameEdit->setMinimumWidth(units.x(79));
     for (QWidget* count : {ui->totalCount, ui->successCount, ui->failCount})
         count->setMinimumWidth(units.x(20));
@@ -179,6 +194,7 @@ void MainWindow::done(int result)
 void MainWindow::StartReaderMonitor()
 {
     m_shutDown = false;
+    m_lines.resume();
     m_readerList.start();
 }
 
@@ -207,6 +223,7 @@ void MainWindow::UpdateData()
     ui->tipsText->setText(texts.tips);
     ui->seedFilePathText->setText(texts.seedFilePath);
     ui->seedFilePathText->setToolTip(texts.seedFilePath);
+    EnableSeedFileSource();
 }
 
 void MainWindow::OnTokenRefresh()

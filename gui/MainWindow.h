@@ -3,6 +3,7 @@
 #include "BackgroundWork.h"
 #include "ConsoleState.h"
 #include "Operator.h"
+#include "ReaderLines.h"
 #include "ReaderListWatcher.h"
 #include "Station.h"
 #include "ThreadCall.h"
@@ -21,10 +22,12 @@ struct SeedFileResult;
 class QImage;
 struct QrScanResult;
 
-// The operator's window: seed sources, timing choices, the token on the
-// reader, Burn, and the log with its counters. It lives as long as the
-// process. It observes the reader list and the station of the connected
-// reader through their signals; no card exchange runs on its thread.
+// The operator's window: seed sources, timing choices, a line per reader
+// (Connect, its token, its counters), Burn for the chosen line,
+// auto-programming for every connected line, the last outcome in large
+// letters, and the log with its counters. It lives as long as the process.
+// It observes the reader list and the stations through their signals; no
+// card exchange runs on its thread.
 class MainWindow : public QDialog
 {
     Q_OBJECT
@@ -35,8 +38,13 @@ public:
     ~MainWindow() override;
 
     ConsoleState& state() { return m_state; }
-    // The station of the connected reader; null before the first Connect.
-    Station* station() const { return m_station.get(); }
+    // The station of the chosen line; null while that line is not connected.
+    Station* station() const { return m_lines.station(m_lines.current()); }
+    ReaderLines& lines() { return m_lines; }
+
+    // What a line's Connect check box does: the reader's station is started
+    // (and its line chosen), or stopped. Window's thread.
+    void connectReader(const QString& readerName, bool connect);
 
     // Choices read from the controls when they are used. Window's thread.
     TimingOptions readTimingOptions() const;
@@ -66,7 +74,6 @@ public:
 
 public slots:
     void OnTokenRefresh();
-    void OnConnect();
     void OnBurn();
     void OnSeal();
     void OnClear();
@@ -81,9 +88,9 @@ public slots:
     // The reader list as the platform reports it (ReaderListWatcher).
     void OnReaderList(const QString& readerListText);
     void OnReaderListFailed();
-    // A finished attempt of the connected station: a log row.
-    void OnAttemptRecorded(const QString& serialNumber, const QString& userName,
-                           const QString& result);
+    // A finished attempt of a connected station: a log row.
+    void OnAttemptRecorded(const QString& readerName, const QString& serialNumber,
+                           const QString& userName, const QString& result);
 
 protected:
     void done(int result) override;
@@ -105,13 +112,23 @@ private:
     void ScanPictureInBackground(const QString& path, const QImage& picture);
     void ApplySeedFileLoad(const QString& path, const SeedFileResult& result, SeedTable& loaded);
 
-    // What the connected station tells.
-    void ConnectStation(const QString& readerName);
-    void OnStationTexts();
-    void OnArmedChanged(bool armed);
-    void OnBurnDone();
+    // The reader lines (MainWindowLines.cpp).
+    void ConnectLines();
+    void ShowLines();
+    void ShowLine(const QString& readerName);
+    void OnLineChosen();
+    void ShowCurrentLine();
+    void OnTokenRead(const QString& readerName);
+    void OnArmedChanged(const QString& readerName, bool armed);
+    void OnBurnDone(const QString& readerName);
+    void OnTokenDone(const TokenOutcome& outcome);
+    // Auto-programming follows its check box and every control it reads.
+    void ApplyAutoProgramming();
+    void EnableSeedFileSource();
+
     void OnExportSetOpened(const QString& hexPath);
-    void AddLogRow(const QString& serialNumber, const QString& userName, const QString& result);
+    void AddLogRow(const QString& serialNumber, const QString& userName, const QString& result,
+                   const QString& readerName = QString());
     void ShowCounters();
     void ReleaseBurnButton();
 
@@ -130,13 +147,13 @@ private:
     // the hold time has passed, whatever the token and seed fields say.
     bool m_burnHeld = false;
     bool m_burnRunning = false;
+    QString m_burnReader; // the line the running press was made on
     bool m_shutDown = false;
-    bool m_connecting = false;
-    QString m_pendingReader; // chosen by a Connect press served while another connects
+    bool m_showingLines = false; // the table is being filled: its signals are not the operator's
     int m_screenPortalTimeoutMs = 60000;
     // Last members: built when everything they reach is, and stopped first.
     ReaderListWatcher m_readerList;
-    std::unique_ptr<Station> m_station;
+    ReaderLines m_lines;
 };
 
 template <typename Work> auto MainWindow::onWindowThread(Work work) -> std::invoke_result_t<Work>

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -102,29 +103,72 @@ public:
         return QTest::qWaitFor(condition, 10000);
     }
 
-    // Chooses the reader of slot in the list and presses Connect.
-    bool connectTo(int slot)
+    // The reader lines: a row per reader, its columns as the window has them.
+    enum LineColumn
     {
-        const QString name = QString::fromStdString(pcsc.readerName(slot));
-        auto* combo = child<QComboBox>("readerCombo");
-        if (!waitFor([&] { return combo->findText(name) >= 0; }))
-            return false;
-        combo->setCurrentIndex(combo->findText(name));
-        QTest::mouseClick(child<QPushButton>("connectButton"), Qt::LeftButton);
-        return true;
+        ConnectColumn,
+        ReaderColumn,
+        SerialColumn,
+        TokenClockColumn,
+        StateColumn,
+        TotalColumn,
+        SuccessColumn,
+        FailColumn,
+    };
+    QTableWidget* lines() const { return child<QTableWidget>("readerTable"); }
+    QString readerName(int slot) const { return QString::fromStdString(pcsc.readerName(slot)); }
+    // The row of the reader of slot, -1 while it has none.
+    int lineRow(int slot) const
+    {
+        for (int row = 0; row < lines()->rowCount(); ++row)
+            if (QTableWidgetItem* item = lines()->item(row, ReaderColumn);
+                item && item->text() == readerName(slot))
+                return row;
+        return -1;
+    }
+    QString lineText(int slot, int column) const
+    {
+        const int row = lineRow(slot);
+        QTableWidgetItem* item = row < 0 ? nullptr : lines()->item(row, column);
+        return item ? item->text() : QString();
+    }
+    // total/success/fail of one line
+    QString lineCounters(int slot) const
+    {
+        return lineText(slot, TotalColumn) + "/" + lineText(slot, SuccessColumn) + "/" +
+               lineText(slot, FailColumn);
+    }
+    QCheckBox* connectCheck(int slot) const
+    {
+        const int row = lineRow(slot);
+        return row < 0 ? nullptr
+                       : qobject_cast<QCheckBox*>(lines()->cellWidget(row, ConnectColumn));
     }
 
-    // Presents a token on the reader of slot; true once the window shows it.
+    // Clicks the Connect check box of the reader of slot, once it is listed;
+    // true once the window has served the click.
+    bool clickConnect(int slot, bool connected)
+    {
+        if (!waitFor([&] { return connectCheck(slot) != nullptr; }))
+            return false;
+        if (connectCheck(slot)->isChecked() != connected)
+            connectCheck(slot)->click();
+        return waitFor([&] { return window->lines().connected(readerName(slot)) == connected; });
+    }
+    // Connects the reader of slot, which becomes the chosen line.
+    bool connectTo(int slot) { return clickConnect(slot, true); }
+
+    // Presents a token on the reader of slot; true once its line shows it.
     bool present(const std::shared_ptr<VirtualToken>& token, int slot = 0)
     {
         if (!pcsc.insert(slot, token))
             return false;
         const QString serial = QString::fromStdString(token->state().serial);
-        return waitFor([&] { return text("serialNumberText") == serial; });
+        return waitFor([&] { return lineText(slot, SerialColumn) == serial; });
     }
     bool lift(int slot = 0)
     {
-        return pcsc.remove(slot) && waitFor([&] { return text("serialNumberText").isEmpty(); });
+        return pcsc.remove(slot) && waitFor([&] { return lineText(slot, SerialColumn).isEmpty(); });
     }
 
     // Presses Burn once it can be pressed. The press runs to its end here.

@@ -66,7 +66,7 @@ TEST(OperatorsRoad, ThreeTokensOneAfterAnother)
     EXPECT_EQ(state.displayTime, 30);
     EXPECT_LE(std::abs(state.clockOffset), 2);
     EXPECT_EQ(station.logRow(0).mid(1),
-              (QStringList{"ZP10000001", "ana@example.org", "Succeeded"}));
+              (QStringList{"ZP10000001", "ana@example.org", "Succeeded", station.readerName(0)}));
     EXPECT_TRUE(station.logRow(0).value(0).endsWith(' '));
     // The log says where the records go, once, when the set is created.
     QStringList placesTold;

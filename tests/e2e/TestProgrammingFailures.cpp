@@ -56,7 +56,8 @@ TEST(ProgrammingFailures, SeedsTheStationRefuses)
         ASSERT_TRUE(station.pressBurn());
         ASSERT_TRUE(station.waitForRows(1)) << row.seed.toStdString();
 
-        EXPECT_EQ(station.logRow(0).mid(1), (QStringList{"FT00000001", "", "Failed"}));
+        EXPECT_EQ(station.logRow(0).mid(1),
+                  (QStringList{"FT00000001", "", "Failed", station.readerName(0)}));
         ASSERT_TRUE(StationUnderTest::waitFor([&] { return station.counters() == "1/0/1"; }));
         EXPECT_EQ(station.burnButton()->text(), "Burn");
         const QStringList messages = station.op.recorded.texts();

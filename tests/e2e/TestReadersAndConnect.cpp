@@ -37,67 +37,50 @@ bool Received(const VirtualToken& token, uint8_t ins)
 
 } // namespace
 
-TEST(Readers, ListFollowsTheServiceAndAsksForAChoice)
+TEST(Readers, LinesFollowTheServiceAndAskForAChoice)
 {
     StationUnderTest station;
     ASSERT_TRUE(station.pcsc.ok()) << station.pcsc.failure();
-    auto* combo = station.child<QComboBox>("readerCombo");
-    ASSERT_TRUE(StationUnderTest::waitFor([&] { return combo->count() == 2; }));
-    EXPECT_EQ(combo->itemText(0).toStdString(), station.pcsc.readerName(0));
-    EXPECT_EQ(combo->currentIndex(), -1); // never chosen for the operator
+    QTableWidget* lines = station.lines();
+    ASSERT_TRUE(StationUnderTest::waitFor([&] { return lines->rowCount() == 2; }));
+    EXPECT_EQ(station.lineRow(0), 0);
+    EXPECT_EQ(lines->currentRow(), -1); // never chosen for the operator
+    EXPECT_FALSE(station.connectCheck(0)->isChecked());
     EXPECT_EQ(station.text("tipsText"), "Please select a card reader.");
 
     ASSERT_TRUE(station.connectTo(0));
+    EXPECT_EQ(lines->currentRow(), station.lineRow(0)); // the line connected is chosen
     auto token = StationUnderTest::Token("RD0001");
     ASSERT_TRUE(station.present(token));
+    EXPECT_EQ(station.text("serialNumberText"), "RD0001");
 
-    // The service goes away: the list empties, the token fields clear, and
-    // the station says what it waits for.
+    // The service goes away: the line of the reader not connected goes; the
+    // connected one stays, its token fields clear, and its station says
+    // what it waits for.
     ASSERT_TRUE(station.pcsc.stopDaemon());
-    ASSERT_TRUE(StationUnderTest::waitFor([&] { return combo->count() == 0; }));
+    ASSERT_TRUE(StationUnderTest::waitFor([&] { return lines->rowCount() == 1; }));
+    EXPECT_EQ(station.lineRow(1), -1);
     ASSERT_TRUE(
         StationUnderTest::waitFor([&] { return station.text("serialNumberText").isEmpty(); }));
-    ASSERT_TRUE(StationUnderTest::waitFor([&] {
-        return station.text("tipsText") ==
-               "The smart-card service is not answering; waiting for it to come back.";
-    }));
+    const QString noService =
+        "The smart-card service is not answering; waiting for it to come back.";
+    ASSERT_TRUE(StationUnderTest::waitFor([&] { return station.text("tipsText") == noService; }));
+    EXPECT_EQ(station.lineText(0, StationUnderTest::StateColumn), noService);
     EXPECT_FALSE(station.burnButton()->isEnabled());
 
-    // It comes back: the readers are listed again, none chosen, and the
-    // station reads the token that stayed on its reader.
+    // It comes back: both readers are listed again, the other one not
+    // connected, and the station reads the token that stayed on its reader.
     ASSERT_TRUE(station.pcsc.startDaemon(1)) << station.pcsc.failure();
-    ASSERT_TRUE(StationUnderTest::waitFor([&] { return combo->count() == 2; }));
-    EXPECT_EQ(combo->currentIndex(), -1);
-    // (The status line says what came last: the station's "Token or card
-    // detected", or the list's "Please select a card reader.")
+    ASSERT_TRUE(StationUnderTest::waitFor([&] { return lines->rowCount() == 2; }));
+    EXPECT_FALSE(station.connectCheck(1)->isChecked());
+    EXPECT_TRUE(station.connectCheck(0)->isChecked());
     ASSERT_TRUE(
         StationUnderTest::waitFor([&] { return station.text("serialNumberText") == "RD0001"; }));
 }
 
-TEST(Connect, WithNothingChosenAsksForAReader)
-{
-    StationUnderTest station;
-    ASSERT_TRUE(station.pcsc.ok()) << station.pcsc.failure();
-    QTest::mouseClick(station.child<QPushButton>("connectButton"), Qt::LeftButton);
-    ASSERT_TRUE(StationUnderTest::waitFor(
-        [&] { return station.text("tipsText") == "Please select a card reader!"; }));
-    EXPECT_EQ(station.window->station(), nullptr);
-}
-
-TEST(Connect, PressedTwiceQuicklyWatchesOnce)
-{
-    StationUnderTest station;
-    ASSERT_TRUE(station.pcsc.ok()) << station.pcsc.failure();
-    ASSERT_TRUE(station.connectTo(0));
-    QTest::mouseClick(station.child<QPushButton>("connectButton"), Qt::LeftButton);
-    ASSERT_NE(station.window->station(), nullptr);
-
-    auto token = StationUnderTest::Token("CT0001");
-    ASSERT_TRUE(station.present(token));
-    EXPECT_EQ(ReadInfos(*token), 1);
-}
-
-TEST(Connect, PressedAgainWhileTheOldPollEnds)
+// Unchecked and checked again at once, while the old station ends: the
+// line ends up watched by one station, the other line's too.
+TEST(Connect, CheckedAgainWhileTheOldStationEnds)
 {
     StationUnderTest station(1);
     ASSERT_TRUE(station.pcsc.ok()) << station.pcsc.failure();
@@ -105,22 +88,35 @@ TEST(Connect, PressedAgainWhileTheOldPollEnds)
     auto first = StationUnderTest::Token("CA0001");
     ASSERT_TRUE(station.present(first));
 
-    // The second press arrives while the first one waits for the old poll.
-    auto* combo = station.child<QComboBox>("readerCombo");
-    combo->setCurrentIndex(combo->findText(QString::fromStdString(station.pcsc.readerName(1))));
-    QMetaObject::invokeMethod(station.window.get(), "OnConnect", Qt::QueuedConnection);
-    station.window->OnConnect();
+    QMetaObject::invokeMethod(
+        station.window.get(),
+        [&] {
+            station.window->connectReader(station.readerName(0), true);
+            station.window->connectReader(station.readerName(1), true);
+        },
+        Qt::QueuedConnection);
+    station.window->connectReader(station.readerName(0), false);
 
-    ASSERT_NE(station.window->station(), nullptr);
-    EXPECT_EQ(station.window->station()->readerName().toStdString(), station.pcsc.readerName(1));
+    ASSERT_TRUE(StationUnderTest::waitFor([&] {
+        return station.window->lines().station(station.readerName(0)) &&
+               station.window->lines().station(station.readerName(1));
+    }));
+    EXPECT_TRUE(station.connectCheck(0)->isChecked());
+    EXPECT_TRUE(station.connectCheck(1)->isChecked());
     auto second = StationUnderTest::Token("CA0002");
     ASSERT_TRUE(station.present(second, 1));
     EXPECT_EQ(ReadInfos(*second), 1);
+    // The token left on the first reader is read by the new station.
+    ASSERT_TRUE(StationUnderTest::waitFor([&] { return ReadInfos(*first) == 2; }));
+    EXPECT_EQ(station.lineText(0, StationUnderTest::SerialColumn), "CA0001");
 }
 
-TEST(Connect, WhileTheStationWaitsForTheWindow)
+// Unchecked while its station waits for the window to show a message: the
+// message is answered, the attempt recorded, Burn released; a line checked
+// meanwhile is connected.
+TEST(Connect, UncheckedWhileTheStationWaitsForTheWindow)
 {
-    StationUnderTest station;
+    StationUnderTest station(1);
     ASSERT_TRUE(station.pcsc.ok()) << station.pcsc.failure();
     ASSERT_TRUE(station.connectTo(0));
     auto token = StationUnderTest::Token("CW0001");
@@ -129,12 +125,19 @@ TEST(Connect, WhileTheStationWaitsForTheWindow)
     ASSERT_TRUE(station.pressBurn());
     ASSERT_TRUE(WaitWithoutServing([&] { return station.op.waiting() > 0; }));
 
-    station.window->OnConnect();
+    QMetaObject::invokeMethod(
+        station.window.get(), [&] { station.window->connectReader(station.readerName(1), true); },
+        Qt::QueuedConnection);
+    station.window->connectReader(station.readerName(0), false);
 
-    ASSERT_NE(station.window->station(), nullptr);
+    EXPECT_EQ(station.window->lines().station(station.readerName(0)), nullptr);
+    EXPECT_FALSE(station.connectCheck(0)->isChecked());
+    ASSERT_NE(station.window->lines().station(station.readerName(1)), nullptr);
     ASSERT_TRUE(station.waitForRows(1));
     EXPECT_EQ(station.op.recorded.texts().size(), 1);
     EXPECT_EQ(station.logRow(0).value(3), "Failed");
+    EXPECT_EQ(station.lineCounters(0), "1/0/1"); // the line keeps its counts
+    EXPECT_EQ(station.counters(), "1/0/1");
     EXPECT_EQ(station.burnButton()->text(), "Burn");
 }
 

@@ -1,6 +1,7 @@
 // The real main window under the offscreen platform, its messages recorded.
 #include "gui/AboutBox.h"
 #include "gui/MainWindow.h"
+#include "gui/OutcomeLine.h"
 #include "seed/Base32.h"
 #include "seed/SeedFile.h"
 #include "tests/support/BackgroundWorkDone.h"
@@ -17,6 +18,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStandardItemModel>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -47,8 +50,9 @@ private slots:
     void seedFileAppliesTheSeedOfTheTokenOnTheReader();
     void tokenRefreshFollowsSerialAndSeed();
     void typedSeedEnablesBurn();
-    void connectWithoutReader();
     void readerListFollowsThePlatform();
+    void outcomeLineWords_data();
+    void outcomeLineWords();
     void seedPlacedFromAnotherThread();
     void enterAndEscCloseTheWindow_data();
     void enterAndEscCloseTheWindow();
@@ -68,6 +72,12 @@ private:
     void onWorker(const std::function<void()>& work);
     QString writeFile(const QByteArray& bytes);
     QString seedEditText() { return find<QLineEdit>("seedEdit")->text(); }
+    bool seedFileSourceEnabled()
+    {
+        auto* model =
+            qobject_cast<QStandardItemModel*>(find<QComboBox>("autoSourceCombo")->model());
+        return model->item(2)->isEnabled();
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<RecordingOperator> m_operator;
@@ -141,17 +151,20 @@ void TestMainWindow::startState()
     QVERIFY(find<QPushButton>("sealButton")->isHidden());
     QVERIFY(find<QLabel>("seedFileLabel")->isHidden());
     QVERIFY(find<QLabel>("seedFilePathText")->isHidden());
-    QCOMPARE(find<QComboBox>("readerCombo")->count(), 0);
-    QCOMPARE(find<QComboBox>("readerCombo")->currentIndex(), -1);
+    QCOMPARE(find<QTableWidget>("readerTable")->rowCount(), 0);
+    QVERIFY(!find<QCheckBox>("autoProgramCheck")->isChecked());
+    QCOMPARE(find<QComboBox>("autoSourceCombo")->currentIndex(), 0);
+    QVERIFY(!seedFileSourceEnabled());
+    QVERIFY(find<QLabel>("outcomeText")->text().isEmpty());
     // The form's placeholders are gone.
     for (const char* text : {"serialNumberText", "tokenClockText", "computerClockText", "tipsText"})
         QVERIFY2(find<QLabel>(text)->text().isEmpty(), text);
 
     auto* log = find<QTreeWidget>("logList");
-    QCOMPARE(log->columnCount(), 4);
-    const QStringList titles{"Time", "Serial Number", "User Name", "Result"};
-    const int widths[] = {210, 180, 180, 380};
-    for (int column = 0; column < 4; ++column) {
+    QCOMPARE(log->columnCount(), 5);
+    const QStringList titles{"Time", "Serial Number", "User Name", "Result", "Reader"};
+    const int widths[] = {210, 180, 180, 380, 200};
+    for (int column = 0; column < 5; ++column) {
         QCOMPARE(log->headerItem()->text(column), titles[column]);
         QCOMPARE(log->header()->sectionSize(column), widths[column]);
         QCOMPARE(log->headerItem()->textAlignment(column), int(Qt::AlignCenter));
@@ -177,12 +190,12 @@ void TestMainWindow::startState()
 void TestMainWindow::tabOrder()
 {
     const QStringList expected{
-        "loadSeedFileButton", "burnButton",      "clearButton",    "readerCombo",
-        "connectButton",      "sealButton",      "step30Radio",    "step60Radio",
-        "sha1Radio",          "sha256Radio",     "display15Radio", "display30Radio",
-        "display60Radio",     "display120Radio", "randomButton",   "seedEdit",
-        "editButton",         "syncClockCheck",  "scanQrButton",   "testButton",
-        "userNameEdit",       "exportCheck",     "logList"};
+        "loadSeedFileButton", "burnButton",       "clearButton",     "readerTable",
+        "sealButton",         "step30Radio",      "step60Radio",     "sha1Radio",
+        "sha256Radio",        "display15Radio",   "display30Radio",  "display60Radio",
+        "display120Radio",    "randomButton",     "seedEdit",        "editButton",
+        "syncClockCheck",     "scanQrButton",     "testButton",      "userNameEdit",
+        "exportCheck",        "autoProgramCheck", "autoSourceCombo", "logList"};
     QStringList chain;
     QWidget* widget = find<QWidget>("loadSeedFileButton");
     do {
@@ -228,14 +241,16 @@ void TestMainWindow::timingFallbacks()
 
 void TestMainWindow::clearKeepsCounters()
 {
-    m_window->OnAttemptRecorded(QStringLiteral("ZP0001"), QString(), QStringLiteral("Failed"));
-    m_window->OnAttemptRecorded(QStringLiteral("ZP0002"), QStringLiteral("bob"),
-                                QStringLiteral("Succeeded"));
+    m_window->OnAttemptRecorded(QStringLiteral("Reader A"), QStringLiteral("ZP0001"), QString(),
+                                QStringLiteral("Failed"));
+    m_window->OnAttemptRecorded(QStringLiteral("Reader B"), QStringLiteral("ZP0002"),
+                                QStringLiteral("bob"), QStringLiteral("Succeeded"));
     auto* log = find<QTreeWidget>("logList");
     QCOMPARE(log->topLevelItemCount(), 2);
     // newest on top
     QCOMPARE(log->topLevelItem(0)->text(1), QStringLiteral("ZP0002"));
     QCOMPARE(log->topLevelItem(0)->text(2), QStringLiteral("bob"));
+    QCOMPARE(log->topLevelItem(0)->text(4), QStringLiteral("Reader B")); // the line it came from
     QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d $"))
                 .match(log->topLevelItem(0)->text(0))
                 .hasMatch());
@@ -358,6 +373,7 @@ void TestMainWindow::seedFileAppliesTheSeedOfTheTokenOnTheReader()
     QCOMPARE(m_operator->beeps(), 0);
     QVERIFY(!find<QLabel>("seedFileLabel")->isHidden());
     QCOMPARE(find<QLabel>("seedFilePathText")->text(), path);
+    QVERIFY(seedFileSourceEnabled()); // auto-programming may take the file's seeds now
 
     // A listed token: its seed at once, with the bell.
     m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0002"; });
@@ -424,52 +440,96 @@ void TestMainWindow::typedSeedEnablesBurn()
     QTRY_VERIFY(!burn->isEnabled());
 }
 
-void TestMainWindow::connectWithoutReader()
-{
-    QTest::mouseClick(find<QPushButton>("connectButton"), Qt::LeftButton);
-    QCOMPARE(find<QLabel>("tipsText")->text(), QStringLiteral("Please select a card reader!"));
-    QCOMPARE(m_window->state().texts().tips, QStringLiteral("Please select a card reader!"));
-}
-
-// The list as the platform reports it: new readers at the end, gone ones
-// dropped, the choice always the operator's.
+// The lines as the platform reports the readers: new readers at the end,
+// gone ones dropped, the choice always the operator's.
 void TestMainWindow::readerListFollowsThePlatform()
 {
-    auto* combo = find<QComboBox>("readerCombo");
+    auto* table = find<QTableWidget>("readerTable");
+    auto names = [table] {
+        QStringList shown;
+        for (int row = 0; row < table->rowCount(); ++row)
+            shown << table->item(row, 1)->text();
+        return shown;
+    };
     auto tips = [this] { return find<QLabel>("tipsText")->text(); };
     m_window->OnReaderList(QStringLiteral("Reader A[E]Reader B[E]"));
-    QCOMPARE(combo->count(), 2);
-    QCOMPARE(combo->currentIndex(), -1); // the first reader is not chosen for the operator
+    QCOMPARE(names(), (QStringList{"Reader A", "Reader B"}));
+    QCOMPARE(table->currentRow(), -1); // the first reader is not chosen for the operator
     QCOMPARE(tips(), QStringLiteral("Please select a card reader."));
+    for (int row = 0; row < 2; ++row) {
+        auto* check = qobject_cast<QCheckBox*>(table->cellWidget(row, 0));
+        QVERIFY(check && !check->isChecked());
+        QCOMPARE(check->text(), QStringLiteral("Connect"));
+    }
 
-    combo->setCurrentIndex(1);
-    m_window->state().update([](ConsoleTexts& texts) { texts.tips = QStringLiteral("kept"); });
+    table->setCurrentCell(1, 1);
+    QCOMPARE(m_window->lines().current(), QStringLiteral("Reader B"));
     m_window->OnReaderList(QStringLiteral("Reader B[E]Reader C[E]"));
-    QCOMPARE(combo->itemText(0), QStringLiteral("Reader B"));
-    QCOMPARE(combo->itemText(1), QStringLiteral("Reader C"));
-    QCOMPARE(combo->currentText(), QStringLiteral("Reader B"));
-    QCOMPARE(tips(), QStringLiteral("kept"));
+    QCOMPARE(names(), (QStringList{"Reader B", "Reader C"}));
+    QCOMPARE(table->currentRow(), 0);
+    QCOMPARE(m_window->lines().current(), QStringLiteral("Reader B"));
 
     // The chosen reader goes: none is chosen, and the operator is asked.
     m_window->OnReaderList(QStringLiteral("Reader C[E]"));
-    QCOMPARE(combo->count(), 1);
-    QCOMPARE(combo->currentIndex(), -1);
+    QCOMPARE(names(), QStringList{"Reader C"});
+    QCOMPARE(table->currentRow(), -1);
+    QVERIFY(m_window->lines().current().isEmpty());
     QCOMPARE(tips(), QStringLiteral("Please select a card reader."));
 
     m_window->OnReaderList(QString());
-    QCOMPARE(combo->count(), 0);
+    QCOMPARE(table->rowCount(), 0);
     QCOMPARE(tips(), QStringLiteral("No card reader detected."));
 
-    // No list at all (no service): emptied, the status line kept.
+    // No list at all (no service): the lines of readers not connected go.
     m_window->OnReaderList(QStringLiteral("Reader A[E]"));
-    m_window->state().update([](ConsoleTexts& texts) {
-        texts.serialNumber = QStringLiteral("ZP0001");
-        texts.tips = QStringLiteral("Token or card detected");
-    });
     m_window->OnReaderListFailed();
-    QCOMPARE(combo->count(), 0);
+    QCOMPARE(table->rowCount(), 0);
     QCOMPARE(find<QLabel>("serialNumberText")->text(), QString());
-    QCOMPARE(tips(), QStringLiteral("Token or card detected"));
+}
+
+void TestMainWindow::outcomeLineWords_data()
+{
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<bool>("again");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("tone");
+    using R = TokenOutcome::Result;
+    using T = OutcomeLine::Tone;
+    QTest::newRow("programmed") << int(R::Programmed) << "ZP01" << false << ""
+                                << "Programmed ZP01 on Reader A" << int(T::Good);
+    QTest::newRow("programmed again")
+        << int(R::Programmed) << "ZP01" << true << ""
+        << QStringLiteral("Programmed ZP01 on Reader A \u2014 programmed again") << int(T::Good);
+    QTest::newRow("not recorded")
+        << int(R::NotRecorded) << "ZP01" << false << "The .b32.csv file\nis missing."
+        << "Programmed ZP01 on Reader A, not recorded: The .b32.csv file is missing."
+        << int(T::Warning);
+    QTest::newRow("failed") << int(R::Failed) << "ZP01" << false << "Wrong key.\n\nTry again."
+                            << "Failed ZP01: Wrong key. Try again." << int(T::Bad);
+    QTest::newRow("failed, no token read")
+        << int(R::Failed) << "" << false << "No token."
+        << "Failed the token on Reader A: No token." << int(T::Bad);
+}
+
+void TestMainWindow::outcomeLineWords()
+{
+    QFETCH(int, result);
+    QFETCH(QString, serial);
+    QFETCH(bool, again);
+    QFETCH(QString, reason);
+    QFETCH(QString, text);
+    QFETCH(int, tone);
+    TokenOutcome outcome;
+    outcome.readerName = QStringLiteral("Reader A");
+    outcome.serialNumber = serial;
+    outcome.result = TokenOutcome::Result(result);
+    outcome.again = again;
+    outcome.reason = reason;
+    const OutcomeLine line = DescribeOutcome(outcome);
+    QCOMPARE(line.text, text);
+    QCOMPARE(int(line.tone), tone);
 }
 
 // The seed sources may place a seed from any thread; the edit shows it.
@@ -484,7 +544,7 @@ void TestMainWindow::enterAndEscCloseTheWindow_data()
     QTest::addColumn<QString>("focus");
     QTest::addColumn<int>("key");
     QTest::addColumn<bool>("closes");
-    QTest::newRow("Esc") << "readerCombo" << int(Qt::Key_Escape) << true;
+    QTest::newRow("Esc") << "autoSourceCombo" << int(Qt::Key_Escape) << true;
     QTest::newRow("Enter in the user name") << "userNameEdit" << int(Qt::Key_Return) << true;
     QTest::newRow("keypad Enter on a check box") << "exportCheck" << int(Qt::Key_Enter) << true;
     QTest::newRow("Enter on a button presses it")
