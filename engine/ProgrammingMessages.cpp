@@ -96,3 +96,11 @@ QString JournalNotFinishedMessage(const QString& serialNumber, const QString& er
                           "%1:\n%2")
         .arg(serialNumber, error);
 }
+
+QString JournalNotOpenMessage(const QString& error)
+{
+    return QStringLiteral("The programming journal cannot be used:\n%1\nTokens programmed now "
+                          "are recorded in the export files only; a token programmed twice or "
+                          "a crash between a seed and its record goes unseen.")
+        .arg(error);
+}

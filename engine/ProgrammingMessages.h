@@ -50,3 +50,6 @@ QString AutoRunFailedMessage(const QString& serialNumber, const QString& readerN
 // The journal could not take an attempt's outcome: the token's row stays as
 // it was ("writing" for a seed that was sent).
 QString JournalNotFinishedMessage(const QString& serialNumber, const QString& error);
+
+// The journal could not be opened or read at the start.
+QString JournalNotOpenMessage(const QString& error);

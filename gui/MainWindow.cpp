@@ -3,7 +3,11 @@
 #include "AboutBox.h"
 #include "DataFolder.h"
 #include "DialogUnits.h"
+#include "ProgrammingMessages.h"
 #include "StationKey.h"
+#include "journal/JournalFiles.h"
+#include "journal/JournalMessages.h"
+#include "journal/SqliteJournal.h"
 #include "ui_MainWindow.h"
 
 #include <QHeaderView>
@@ -26,6 +30,12 @@ MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
       m_lines(g_customerKey, op, m_exportFiles)
 {
     InitStationResources();
+    auto journal = SqliteJournal::Open(JournalDatabasePath(m_dataFolder));
+    if (journal.ok())
+        m_journal = std::move(journal).value();
+    else
+        m_journalProblem = journal.error();
+    m_lines.setJournal(m_journal.get());
     ui->setupUi(this);
     LayOutAsTemplate();
     OnInitDialog();
@@ -196,6 +206,32 @@ void MainWindow::StartReaderMonitor()
     m_shutDown = false;
     m_lines.resume();
     m_readerList.start();
+    ReportJournal();
+}
+
+void MainWindow::ReportJournal()
+{
+    if (!m_journal) {
+        m_operator.showMessage(JournalNotOpenMessage(m_journalProblem), kErrorCaption,
+                               MessageIcon::Stop);
+        return;
+    }
+    const JournalResult<QList<JournalAttempt>> unfinished = m_journal->unfinished();
+    if (!unfinished.ok()) {
+        m_operator.showMessage(JournalNotOpenMessage(unfinished.error()), kErrorCaption,
+                               MessageIcon::Stop);
+        return;
+    }
+    if (unfinished.value().isEmpty())
+        return;
+    m_operator.showMessage(UnfinishedAttemptsMessage(unfinished.value()), kProductCaption,
+                           MessageIcon::Stop);
+    QList<qint64> ids;
+    for (const JournalAttempt& attempt : unfinished.value())
+        ids << attempt.id;
+    // Told once: they stay in the journal as interrupted.
+    if (const JournalResult<void> marked = m_journal->markInterrupted(ids); !marked.ok())
+        m_operator.showMessage(marked.error(), kErrorCaption);
 }
 
 // Esc closes the window (the dialog's own handling); Enter closes it too,

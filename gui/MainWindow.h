@@ -7,6 +7,7 @@
 #include "ReaderListWatcher.h"
 #include "Station.h"
 #include "ThreadCall.h"
+#include "journal/ProgrammingJournal.h"
 #include "seed/ExportFiles.h"
 #include "seed/SeedTable.h"
 
@@ -68,6 +69,10 @@ public:
     // Starts following the readers; the application calls it as the window
     // opens. A window without it (a widget test) touches no PC/SC.
     void StartReaderMonitor();
+    // Tells what the journal holds for the operator at the start: the tokens
+    // a stopped station may have left with a seed recorded nowhere, or why
+    // there is no journal. StartReaderMonitor calls it.
+    void ReportJournal();
 
     // The folder that receives the export files, as the window was given it.
     QString dataFolder() const { return m_dataFolder; }
@@ -151,6 +156,10 @@ private:
     bool m_shutDown = false;
     bool m_showingLines = false; // the table is being filled: its signals are not the operator's
     int m_screenPortalTimeoutMs = 60000;
+    // Every attempt of every line, beside the export files; null when it
+    // could not be opened (m_journalProblem says why, at the start).
+    std::unique_ptr<ProgrammingJournal> m_journal;
+    QString m_journalProblem;
     // Last members: built when everything they reach is, and stopped first.
     ReaderListWatcher m_readerList;
     ReaderLines m_lines;

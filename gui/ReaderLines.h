@@ -64,6 +64,10 @@ public:
     // Every attempt of this window, on every line there is or was.
     StationTally total() const;
 
+    // The journal every station connected from now on records into; it
+    // outlives this object. Null for none.
+    void setJournal(ProgrammingJournal* journal) { m_journal = journal; }
+
     // Given to every station connected now or later; nullopt turns it off.
     void setAutoProgramming(std::optional<AutoProgramming> settings);
     const std::optional<AutoProgramming>& autoProgramming() const { return m_auto; }
@@ -101,6 +105,7 @@ private:
     void OnStationTally(const QString& readerName);
 
     const char* const m_customerKey;
+    ProgrammingJournal* m_journal = nullptr;
     Operator& m_operator;
     ExportFiles& m_exportFiles;
     std::vector<Line> m_lines;
