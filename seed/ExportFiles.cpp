@@ -2,6 +2,7 @@
 
 #include "Base32.h"
 #include "ByteString.h"
+#include "PrivateFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,7 +18,6 @@ const char kExportAzureHeader[] =
 
 namespace {
 
-constexpr mode_t kFolderMode = S_IRWXU;         // 0700
 constexpr mode_t kFileMode = S_IRUSR | S_IWUSR; // 0600
 
 void Wipe(QByteArray& bytes)
@@ -25,11 +25,6 @@ void Wipe(QByteArray& bytes)
     if (bytes.isDetached())
         WipeMemory(bytes.data(), static_cast<size_t>(bytes.size()));
     bytes = QByteArray();
-}
-
-QString ErrorText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 QByteArray CsvLine(std::initializer_list<QByteArray> fields)
@@ -147,57 +142,8 @@ int AppendLine(int fd, const QByteArray& line)
     return error;
 }
 
-// Creates every missing folder of path with the owner's rights only.
-void MakeFolders(const QByteArray& path)
-{
-    for (qsizetype slash = path.indexOf('/', 1); slash >= 0; slash = path.indexOf('/', slash + 1))
-        ::mkdir(path.left(slash).constData(), kFolderMode);
-    ::mkdir(path.constData(), kFolderMode);
-}
-
-// Opens the Data folder as a folder of ours, never through a link, with the
-// owner's rights only: created 0700, and an existing folder of ours that is
-// wider is tightened to 0700 (an earlier station made it under the umask).
-// A folder of another user, a link or anything else is refused.
-int OpenFolder(const QString& folder, QString& reason)
-{
-    const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
-    MakeFolders(path);
-    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        struct stat info
-        {};
-        if (::lstat(path.constData(), &info) == 0 && S_ISLNK(info.st_mode))
-            reason = QStringLiteral("The folder %1 is a link.").arg(folder);
-        else if (::lstat(path.constData(), &info) == 0 && !S_ISDIR(info.st_mode))
-            reason = QStringLiteral("%1 is not a folder.").arg(folder);
-        else
-            reason = QStringLiteral("The folder %1 cannot be created (%2).")
-                         .arg(folder, ErrorText(error));
-        return -1;
-    }
-    struct stat info
-    {};
-    QString problem;
-    if (::fstat(fd, &info) != 0)
-        problem =
-            QStringLiteral("The folder %1 cannot be examined (%2).").arg(folder, ErrorText(errno));
-    else if (info.st_uid != ::geteuid())
-        problem = QStringLiteral("The folder %1 belongs to another user.").arg(folder);
-    else if ((info.st_mode & 07777) != kFolderMode && ::fchmod(fd, kFolderMode) != 0)
-        problem = QStringLiteral("The folder %1 cannot be made the owner's only (%2).")
-                      .arg(folder, ErrorText(errno));
-    if (!problem.isEmpty()) {
-        reason = problem;
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // Opens one export file for appending and reading back its last byte, inside
-// the folder opened by OpenFolder, never following a link, never blocking
+// the folder opened by OpenPrivateFolder, never following a link, never blocking
 // (a planted FIFO). An existing file of the same name (a set of the same
 // second) is appended to if it is a regular file of ours with no other name;
 // its mode is made 0600. Anything else is refused with the reason.
@@ -217,7 +163,7 @@ int OpenExportFile(int folder, const QString& path, QString& reason)
             reason = QStringLiteral("%1 is not a regular file.").arg(path);
             break;
         default:
-            reason = QStringLiteral("%1 cannot be created (%2).").arg(path, ErrorText(errno));
+            reason = QStringLiteral("%1 cannot be created (%2).").arg(path, ErrnoText(errno));
         }
         return -1;
     }
@@ -225,7 +171,7 @@ int OpenExportFile(int folder, const QString& path, QString& reason)
     {};
     QString problem;
     if (::fstat(fd, &info) != 0)
-        problem = QStringLiteral("%1 cannot be examined (%2).").arg(path, ErrorText(errno));
+        problem = QStringLiteral("%1 cannot be examined (%2).").arg(path, ErrnoText(errno));
     else if (!S_ISREG(info.st_mode))
         problem = QStringLiteral("%1 is not a regular file.").arg(path);
     else if (info.st_uid != ::geteuid())
@@ -234,7 +180,7 @@ int OpenExportFile(int folder, const QString& path, QString& reason)
         problem = QStringLiteral("%1 has other names (hard links).").arg(path);
     else if ((info.st_mode & 07777) != kFileMode && ::fchmod(fd, kFileMode) != 0)
         problem = QStringLiteral("%1 cannot be made readable by its owner only (%2).")
-                      .arg(path, ErrorText(errno));
+                      .arg(path, ErrnoText(errno));
     if (!problem.isEmpty()) {
         reason = problem;
         ::close(fd);
@@ -276,7 +222,7 @@ int WriteAzureHeader(int fd, const QString& path, QString& reason)
         return 0;
     Retry([fd] { return ::ftruncate(fd, 0); });
     reason = QStringLiteral("The column titles cannot be written to %1 (%2).")
-                 .arg(path, ErrorText(error));
+                 .arg(path, ErrnoText(error));
     return -1;
 }
 
@@ -448,7 +394,7 @@ bool ExportFiles::openSet(const QDateTime& localTime, OpenResult& failure, QStri
     m_azure.path = stem + QStringLiteral(".azure.csv");
 
     failure = OpenResult::HexFailed;
-    const int folder = OpenFolder(m_folder, reason);
+    const int folder = OpenPrivateFolder(m_folder, reason);
     if (folder < 0)
         return false;
     bool whole = false;
