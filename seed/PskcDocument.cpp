@@ -49,7 +49,7 @@ QString PskcRecordProblem(const PskcRecord& record)
         return QStringLiteral("The algorithm of %1 is \"%2\", not SHA1 or SHA256.")
             .arg(token, record.algorithm);
     if (record.digits < 6 || record.digits > 8)
-        return QStringLiteral("%1 shows %2 digits; a TOTP code has 6 to 8.")
+        return QStringLiteral("The codes of %1 have %2 digits; a TOTP code has 6 to 8.")
             .arg(token, QString::number(record.digits));
     if (record.timeStep < 1)
         return QStringLiteral("The time step of %1 is %2 seconds.")

@@ -156,11 +156,13 @@ QString PskcFile::prepareHead()
     if (!m_head.isEmpty())
         return {};
     if (m_key) {
+        // A key that cannot be used refuses every record: the seeds are
+        // never written in clear in its place.
         QString problem;
-        m_cipher = PskcCipher::Create(std::move(*m_key), &problem);
-        m_key.reset();
+        m_cipher = PskcCipher::Create(*m_key, &problem);
         if (!m_cipher)
             return problem;
+        m_key.reset();
     }
     m_head = PskcDocumentHead(m_cipher ? &*m_cipher : nullptr);
     return {};

@@ -255,6 +255,24 @@ TEST_F(PskcFileTest, NeverWritesOverWhatItDidNotWrite)
     }
 }
 
+// A key the cipher cannot take refuses every record; nothing is written, and
+// above all not the seeds in clear.
+TEST_F(PskcFileTest, UnusableKeyRefusesEveryRecord)
+{
+    const PskcKey unusable[] = {
+        {ByteString(15, 7), "Pre-shared-key"},
+        {ByteString(16, 7), QString("key") + QChar(2)},
+    };
+    for (const PskcKey& key : unusable) {
+        SCOPED_TRACE(key.name.toStdString());
+        PskcFile file(path, key);
+        for (int round = 0; round < 2; ++round)
+            EXPECT_NE(file.append(SomeRecords()[0]), "");
+        EXPECT_FALSE(QFileInfo::exists(path));
+        EXPECT_EQ(file.recordCount(), 0);
+    }
+}
+
 TEST_F(PskcFileTest, FolderThatIsALinkIsRefused)
 {
     const QString elsewhere = dir.filePath("elsewhere");
