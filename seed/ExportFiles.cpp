@@ -3,6 +3,7 @@
 #include "Base32.h"
 #include "ByteString.h"
 #include "PrivateFolder.h"
+#include "SyncedWrite.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,15 +62,6 @@ QByteArray SeedHex(const QString& seedText)
     return hex;
 }
 
-int Retry(auto call)
-{
-    int result;
-    do
-        result = call();
-    while (result < 0 && errno == EINTR);
-    return result;
-}
-
 // Holds an exclusive lock on one export file for one record: another station
 // appending to a set of the same second must not cut or glue our lines, nor we
 // theirs.
@@ -78,7 +70,7 @@ class FileLock
 public:
     explicit FileLock(int fd) : m_fd(fd)
     {
-        Retry([fd] { return ::flock(fd, LOCK_EX); });
+        RetryOnInterrupt([fd] { return ::flock(fd, LOCK_EX); });
     }
     ~FileLock() { ::flock(m_fd, LOCK_UN); }
     FileLock(const FileLock&) = delete;
@@ -87,25 +79,6 @@ public:
 private:
     int m_fd;
 };
-
-// Writes all of data at the end of the file and syncs it; 0 or the errno.
-int WriteAllAndSync(int fd, const char* bytes, size_t left)
-{
-    while (left > 0) {
-        const ssize_t written = ::write(fd, bytes, left);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return errno;
-        if (written == 0)
-            return EIO;
-        bytes += written;
-        left -= static_cast<size_t>(written);
-    }
-    if (Retry([fd] { return ::fsync(fd); }) != 0)
-        return errno;
-    return 0;
-}
 
 // Appends one line, whole or not at all: after a short or failed write (or
 // sync) the file is cut back to its length before the line. A file whose
@@ -124,7 +97,7 @@ int AppendLine(int fd, const QByteArray& line)
     if (before > 0) {
         char last = 0;
         const ssize_t got =
-            Retry([&] { return static_cast<int>(::pread(fd, &last, 1, before - 1)); });
+            RetryOnInterrupt([&] { return static_cast<int>(::pread(fd, &last, 1, before - 1)); });
         if (got != 1)
             return got < 0 ? errno : EIO;
         endTornLine = last != '\n';
@@ -136,8 +109,8 @@ int AppendLine(int fd, const QByteArray& line)
     const int error = WriteAllAndSync(fd, out.constData(), static_cast<size_t>(out.size()));
     Wipe(data);
     if (error != 0) {
-        Retry([&] { return ::ftruncate(fd, before); });
-        Retry([fd] { return ::fsync(fd); });
+        RetryOnInterrupt([&] { return ::ftruncate(fd, before); });
+        RetryOnInterrupt([fd] { return ::fsync(fd); });
     }
     return error;
 }
@@ -212,7 +185,7 @@ int WriteAzureHeader(int fd, const QString& path, QString& reason)
             return -1;
         } else if (want == headerSize) {
             return 0; // a set of the same second: append to it
-        } else if (Retry([fd] { return ::ftruncate(fd, 0); }) != 0) {
+        } else if (RetryOnInterrupt([fd] { return ::ftruncate(fd, 0); }) != 0) {
             error = errno;
         }
     }
@@ -220,7 +193,7 @@ int WriteAzureHeader(int fd, const QString& path, QString& reason)
         error = WriteAllAndSync(fd, kExportAzureHeader, headerSize);
     if (error == 0)
         return 0;
-    Retry([fd] { return ::ftruncate(fd, 0); });
+    RetryOnInterrupt([fd] { return ::ftruncate(fd, 0); });
     reason = QStringLiteral("The column titles cannot be written to %1 (%2).")
                  .arg(path, ErrnoText(error));
     return -1;
@@ -408,7 +381,7 @@ bool ExportFiles::openSet(const QDateTime& localTime, OpenResult& failure, QStri
     else
         whole = true;
     // New directory entries reach the disk only with their folder.
-    Retry([folder] { return ::fsync(folder); });
+    RetryOnInterrupt([folder] { return ::fsync(folder); });
     ::close(folder);
     return whole;
 }

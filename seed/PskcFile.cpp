@@ -3,6 +3,7 @@
 #include "ExportFiles.h"
 #include "PrivateFolder.h"
 #include "SecretText.h"
+#include "SyncedWrite.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,34 +18,6 @@ namespace {
 
 constexpr mode_t kFileMode = S_IRUSR | S_IWUSR; // 0600
 
-int Retry(auto call)
-{
-    int result;
-    do
-        result = call();
-    while (result < 0 && errno == EINTR);
-    return result;
-}
-
-// Writes all bytes and syncs them; 0 or the errno.
-int WriteAllAndSync(int fd, const QByteArray& data)
-{
-    const char* bytes = data.constData();
-    size_t left = static_cast<size_t>(data.size());
-    while (left > 0) {
-        const ssize_t written = ::write(fd, bytes, left);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return errno;
-        if (written == 0)
-            return EIO;
-        bytes += written;
-        left -= static_cast<size_t>(written);
-    }
-    return Retry([fd] { return ::fsync(fd); }) == 0 ? 0 : errno;
-}
-
 // A new file of ours beside the document, never through a link; -1 with
 // errno set when it cannot be made.
 int CreateTemporary(int folder, const QByteArray& documentName, QByteArray& name)
@@ -52,7 +25,7 @@ int CreateTemporary(int folder, const QByteArray& documentName, QByteArray& name
     for (int attempt = 0; attempt < 8; ++attempt) {
         name = '.' + documentName + ".tmp-" +
                QByteArray::number(QRandomGenerator::system()->generate(), 16);
-        const int fd = Retry([&] {
+        const int fd = RetryOnInterrupt([&] {
             return ::openat(folder, name.constData(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
                             kFileMode);
@@ -75,7 +48,9 @@ int WriteTemporary(int folder, const QByteArray& documentName, const QByteArray&
         return -1;
     }
     // The umask may have taken rights away; the owner reads and writes it.
-    int error = ::fchmod(fd, kFileMode) == 0 ? WriteAllAndSync(fd, document) : errno;
+    int error = ::fchmod(fd, kFileMode) == 0 ? WriteAllAndSync(fd, document.constData(),
+                                                               static_cast<size_t>(document.size()))
+                                             : errno;
     if (error == 0 && ::fstat(fd, &written) != 0)
         error = errno;
     if (error == 0)
@@ -201,7 +176,7 @@ PskcFile::WriteOutcome PskcFile::writeDocument(const QByteArray& document)
     m_device = written.st_dev;
     m_inode = written.st_ino;
     // The new name reaches the disk only with its folder.
-    if (Retry([folder] { return ::fsync(folder); }) != 0)
+    if (RetryOnInterrupt([folder] { return ::fsync(folder); }) != 0)
         reason = QStringLiteral("%1 may not be on the disk: its folder cannot be synced (%2).")
                      .arg(m_path, ErrnoText(errno));
     ::close(folder);
