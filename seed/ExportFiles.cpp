@@ -2,6 +2,8 @@
 
 #include "Base32.h"
 #include "ByteString.h"
+#include "PrivateFolder.h"
+#include "SyncedWrite.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,7 +19,6 @@ const char kExportAzureHeader[] =
 
 namespace {
 
-constexpr mode_t kFolderMode = S_IRWXU;         // 0700
 constexpr mode_t kFileMode = S_IRUSR | S_IWUSR; // 0600
 
 void Wipe(QByteArray& bytes)
@@ -25,11 +26,6 @@ void Wipe(QByteArray& bytes)
     if (bytes.isDetached())
         WipeMemory(bytes.data(), static_cast<size_t>(bytes.size()));
     bytes = QByteArray();
-}
-
-QString ErrorText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 QByteArray CsvLine(std::initializer_list<QByteArray> fields)
@@ -66,15 +62,6 @@ QByteArray SeedHex(const QString& seedText)
     return hex;
 }
 
-int Retry(auto call)
-{
-    int result;
-    do
-        result = call();
-    while (result < 0 && errno == EINTR);
-    return result;
-}
-
 // Holds an exclusive lock on one export file for one record: another station
 // appending to a set of the same second must not cut or glue our lines, nor we
 // theirs.
@@ -83,7 +70,7 @@ class FileLock
 public:
     explicit FileLock(int fd) : m_fd(fd)
     {
-        Retry([fd] { return ::flock(fd, LOCK_EX); });
+        RetryOnInterrupt([fd] { return ::flock(fd, LOCK_EX); });
     }
     ~FileLock() { ::flock(m_fd, LOCK_UN); }
     FileLock(const FileLock&) = delete;
@@ -92,25 +79,6 @@ public:
 private:
     int m_fd;
 };
-
-// Writes all of data at the end of the file and syncs it; 0 or the errno.
-int WriteAllAndSync(int fd, const char* bytes, size_t left)
-{
-    while (left > 0) {
-        const ssize_t written = ::write(fd, bytes, left);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return errno;
-        if (written == 0)
-            return EIO;
-        bytes += written;
-        left -= static_cast<size_t>(written);
-    }
-    if (Retry([fd] { return ::fsync(fd); }) != 0)
-        return errno;
-    return 0;
-}
 
 // Appends one line, whole or not at all: after a short or failed write (or
 // sync) the file is cut back to its length before the line. A file whose
@@ -129,7 +97,7 @@ int AppendLine(int fd, const QByteArray& line)
     if (before > 0) {
         char last = 0;
         const ssize_t got =
-            Retry([&] { return static_cast<int>(::pread(fd, &last, 1, before - 1)); });
+            RetryOnInterrupt([&] { return static_cast<int>(::pread(fd, &last, 1, before - 1)); });
         if (got != 1)
             return got < 0 ? errno : EIO;
         endTornLine = last != '\n';
@@ -141,63 +109,14 @@ int AppendLine(int fd, const QByteArray& line)
     const int error = WriteAllAndSync(fd, out.constData(), static_cast<size_t>(out.size()));
     Wipe(data);
     if (error != 0) {
-        Retry([&] { return ::ftruncate(fd, before); });
-        Retry([fd] { return ::fsync(fd); });
+        RetryOnInterrupt([&] { return ::ftruncate(fd, before); });
+        RetryOnInterrupt([fd] { return ::fsync(fd); });
     }
     return error;
 }
 
-// Creates every missing folder of path with the owner's rights only.
-void MakeFolders(const QByteArray& path)
-{
-    for (qsizetype slash = path.indexOf('/', 1); slash >= 0; slash = path.indexOf('/', slash + 1))
-        ::mkdir(path.left(slash).constData(), kFolderMode);
-    ::mkdir(path.constData(), kFolderMode);
-}
-
-// Opens the Data folder as a folder of ours, never through a link, with the
-// owner's rights only: created 0700, and an existing folder of ours that is
-// wider is tightened to 0700 (an earlier station made it under the umask).
-// A folder of another user, a link or anything else is refused.
-int OpenFolder(const QString& folder, QString& reason)
-{
-    const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
-    MakeFolders(path);
-    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        struct stat info
-        {};
-        if (::lstat(path.constData(), &info) == 0 && S_ISLNK(info.st_mode))
-            reason = QStringLiteral("The folder %1 is a link.").arg(folder);
-        else if (::lstat(path.constData(), &info) == 0 && !S_ISDIR(info.st_mode))
-            reason = QStringLiteral("%1 is not a folder.").arg(folder);
-        else
-            reason = QStringLiteral("The folder %1 cannot be created (%2).")
-                         .arg(folder, ErrorText(error));
-        return -1;
-    }
-    struct stat info
-    {};
-    QString problem;
-    if (::fstat(fd, &info) != 0)
-        problem =
-            QStringLiteral("The folder %1 cannot be examined (%2).").arg(folder, ErrorText(errno));
-    else if (info.st_uid != ::geteuid())
-        problem = QStringLiteral("The folder %1 belongs to another user.").arg(folder);
-    else if ((info.st_mode & 07777) != kFolderMode && ::fchmod(fd, kFolderMode) != 0)
-        problem = QStringLiteral("The folder %1 cannot be made the owner's only (%2).")
-                      .arg(folder, ErrorText(errno));
-    if (!problem.isEmpty()) {
-        reason = problem;
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // Opens one export file for appending and reading back its last byte, inside
-// the folder opened by OpenFolder, never following a link, never blocking
+// the folder opened by OpenPrivateFolder, never following a link, never blocking
 // (a planted FIFO). An existing file of the same name (a set of the same
 // second) is appended to if it is a regular file of ours with no other name;
 // its mode is made 0600. Anything else is refused with the reason.
@@ -217,7 +136,7 @@ int OpenExportFile(int folder, const QString& path, QString& reason)
             reason = QStringLiteral("%1 is not a regular file.").arg(path);
             break;
         default:
-            reason = QStringLiteral("%1 cannot be created (%2).").arg(path, ErrorText(errno));
+            reason = QStringLiteral("%1 cannot be created (%2).").arg(path, ErrnoText(errno));
         }
         return -1;
     }
@@ -225,7 +144,7 @@ int OpenExportFile(int folder, const QString& path, QString& reason)
     {};
     QString problem;
     if (::fstat(fd, &info) != 0)
-        problem = QStringLiteral("%1 cannot be examined (%2).").arg(path, ErrorText(errno));
+        problem = QStringLiteral("%1 cannot be examined (%2).").arg(path, ErrnoText(errno));
     else if (!S_ISREG(info.st_mode))
         problem = QStringLiteral("%1 is not a regular file.").arg(path);
     else if (info.st_uid != ::geteuid())
@@ -234,7 +153,7 @@ int OpenExportFile(int folder, const QString& path, QString& reason)
         problem = QStringLiteral("%1 has other names (hard links).").arg(path);
     else if ((info.st_mode & 07777) != kFileMode && ::fchmod(fd, kFileMode) != 0)
         problem = QStringLiteral("%1 cannot be made readable by its owner only (%2).")
-                      .arg(path, ErrorText(errno));
+                      .arg(path, ErrnoText(errno));
     if (!problem.isEmpty()) {
         reason = problem;
         ::close(fd);
@@ -266,7 +185,7 @@ int WriteAzureHeader(int fd, const QString& path, QString& reason)
             return -1;
         } else if (want == headerSize) {
             return 0; // a set of the same second: append to it
-        } else if (Retry([fd] { return ::ftruncate(fd, 0); }) != 0) {
+        } else if (RetryOnInterrupt([fd] { return ::ftruncate(fd, 0); }) != 0) {
             error = errno;
         }
     }
@@ -274,9 +193,9 @@ int WriteAzureHeader(int fd, const QString& path, QString& reason)
         error = WriteAllAndSync(fd, kExportAzureHeader, headerSize);
     if (error == 0)
         return 0;
-    Retry([fd] { return ::ftruncate(fd, 0); });
+    RetryOnInterrupt([fd] { return ::ftruncate(fd, 0); });
     reason = QStringLiteral("The column titles cannot be written to %1 (%2).")
-                 .arg(path, ErrorText(error));
+                 .arg(path, ErrnoText(error));
     return -1;
 }
 
@@ -448,7 +367,7 @@ bool ExportFiles::openSet(const QDateTime& localTime, OpenResult& failure, QStri
     m_azure.path = stem + QStringLiteral(".azure.csv");
 
     failure = OpenResult::HexFailed;
-    const int folder = OpenFolder(m_folder, reason);
+    const int folder = OpenPrivateFolder(m_folder, reason);
     if (folder < 0)
         return false;
     bool whole = false;
@@ -462,7 +381,7 @@ bool ExportFiles::openSet(const QDateTime& localTime, OpenResult& failure, QStri
     else
         whole = true;
     // New directory entries reach the disk only with their folder.
-    Retry([folder] { return ::fsync(folder); });
+    RetryOnInterrupt([folder] { return ::fsync(folder); });
     ::close(folder);
     return whole;
 }

@@ -2,6 +2,7 @@
 
 #include "ByteString.h"
 
+#include <QByteArray>
 #include <QString>
 #include <string>
 
@@ -19,6 +20,15 @@ inline void WipeText(std::string& text)
 {
     WipeMemory(text.data(), text.size());
     text.clear();
+}
+
+// The same for bytes that held a seed or a key (a seed's Base64 or hex, a
+// document that carries seeds).
+inline void WipeText(QByteArray& bytes)
+{
+    if (bytes.isDetached())
+        WipeMemory(bytes.data(), static_cast<size_t>(bytes.size()));
+    bytes = QByteArray();
 }
 
 // Wipes a text with WipeText when the scope ends, on every way out of it.
