@@ -4,15 +4,18 @@
 #include "InterruptNotifier.h"
 #include "ProgramOptions.h"
 #include "TokenEventJson.h"
+#include "engine/PskcExport.h"
 #include "engine/ReaderList.h"
 #include "engine/StationKey.h"
 #include "journal/JournalFiles.h"
 #include "journal/JournalMessages.h"
 #include "journal/SqliteJournal.h"
+#include "seed/SecretText.h"
 #include "seed/SeedFile.h"
 #include "token/CardTransport.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -96,12 +99,34 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
             QStringLiteral("Seed file %1: %2 tokens").arg(options->seedFile).arg(seedFile.size()));
     }
 
+    PskcExport pskc;
+    if (!options->pskcKeyFile.isEmpty()) {
+        QFile keyFile(options->pskcKeyFile);
+        if (!keyFile.open(QIODevice::ReadOnly)) {
+            op.say(QStringLiteral("station program: cannot read the PSKC key file %1: %2")
+                       .arg(options->pskcKeyFile, keyFile.errorString()));
+            return 2;
+        }
+        QByteArray text = keyFile.read(4096);
+        QString keyText = QString::fromLatin1(text).trimmed();
+        WipeText(text);
+        QString keyProblem;
+        std::optional<PskcKey> key = ParsePskcKey(keyText, &keyProblem);
+        WipeText(keyText);
+        if (!key) {
+            op.say(QStringLiteral("station program: ") + keyProblem);
+            return 2;
+        }
+        pskc.setKey(std::move(key));
+    }
+
     AutoProgramming settings;
     settings.source = options->source;
     settings.seedFile = &seedFile;
     settings.timing = options->timing;
     settings.syncClock = options->syncClock;
     settings.exportRecord = true;
+    settings.exportPskc = options->pskc;
     settings.holdOnFailure = false; // every outcome is reported as it comes
 
     const QString folder = options->exportFolder.isEmpty() ? dataFolder : options->exportFolder;
@@ -131,6 +156,7 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
     for (const QString& reader : options->readers) {
         stations.push_back(std::make_unique<Station>(reader, g_customerKey, op, exportFiles));
         stations.back()->setJournal(journal.get());
+        stations.back()->setPskcExport(&pskc);
         // The first look at the reader: from then on a token presented is one to program.
         if (options->automatic)
             QObject::connect(

@@ -6,12 +6,14 @@ const char kProgramUsage[] =
     "usage: station program --reader NAME [--reader NAME...]\n"
     "                       [--seed-file FILE | --random 32|64]\n"
     "                       [--algorithm SHA1|SHA256] [--step 30|60] [--display 30|60|120]\n"
-    "                       [--no-clock] [--export DIR] [--auto]\n"
+    "                       [--no-clock] [--export DIR] [--pskc [--pskc-key FILE]] [--auto]\n"
     "\n"
     "Programs the token on each reader now, or with --auto every token presented\n"
     "from now on until Ctrl+C (the token under way is finished first). Each\n"
     "token's outcome is one JSON line on standard output; messages go to standard\n"
-    "error. Records go to the export files in the station's Data folder, or DIR.\n"
+    "error. Records go to the export files in the station's Data folder, or DIR;\n"
+    "with --pskc also to a PSKC file, its seeds encrypted under the pre-shared key\n"
+    "(32 hexadecimal digits) in FILE with --pskc-key.\n"
     "Exit status: 0 when every token was programmed and recorded, 1 when one\n"
     "was not, 2 for a mistake in the command.\n";
 
@@ -46,11 +48,15 @@ std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, 
             options.syncClock = false;
             continue;
         }
+        if (option == QLatin1String("--pskc")) {
+            options.pskc = true;
+            continue;
+        }
         static const QStringList kWithValue = {
             QStringLiteral("--reader"), QStringLiteral("--seed-file"),
             QStringLiteral("--random"), QStringLiteral("--algorithm"),
             QStringLiteral("--step"),   QStringLiteral("--display"),
-            QStringLiteral("--export")};
+            QStringLiteral("--export"), QStringLiteral("--pskc-key")};
         if (!kWithValue.contains(option))
             return fail(QStringLiteral("unknown option: %1").arg(option));
         const std::optional<QString> value = ValueAfter(arguments, i);
@@ -84,12 +90,18 @@ std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, 
                 *value != QLatin1String("120"))
                 return fail(QStringLiteral("--display takes 30, 60 or 120"));
             options.timing.displayTime = value->toInt();
+        } else if (option == QLatin1String("--pskc-key")) {
+            options.pskcKeyFile = *value;
         } else {
             options.exportFolder = *value;
         }
     }
     if (options.readers.isEmpty()) {
         problem = QStringLiteral("--reader is needed (station readers lists them)");
+        return std::nullopt;
+    }
+    if (!options.pskcKeyFile.isEmpty() && !options.pskc) {
+        problem = QStringLiteral("--pskc-key goes with --pskc");
         return std::nullopt;
     }
     if (options.readers.removeDuplicates() > 0) {

@@ -15,6 +15,8 @@ struct ProgramOptions
     bool syncClock = true;
     QString exportFolder; // empty: the station's Data folder
     bool automatic = false;
+    bool pskc = false;   // --pskc: each set also gets its PSKC file
+    QString pskcKeyFile; // --pskc-key FILE: encrypt its seeds under the key in FILE
 };
 
 // Reads the arguments after "program"; on a mistake, nothing and the reason.

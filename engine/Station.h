@@ -18,6 +18,7 @@
 #include <optional>
 
 class ProgrammingJournal;
+class PskcExport;
 class SeedTable;
 class TokenSession;
 
@@ -48,6 +49,7 @@ struct BurnRequest
     TimingOptions timing;
     bool syncClock = true;
     bool exportRecord = false;
+    bool exportPskc = false; // with exportRecord: the PSKC file gets the record too
     QString userName;
     // Auto-programming: the token is whichever one was presented, and its
     // seed is chosen once its serial number is read (seedText is empty).
@@ -71,6 +73,7 @@ struct AutoProgramming
     TimingOptions timing;
     bool syncClock = true;
     bool exportRecord = true;
+    bool exportPskc = false;
     QString userName;
     // A failure shows a message that holds the reader until it is closed
     // (the window); off where the outcome is reported otherwise.
@@ -129,6 +132,9 @@ public:
     // start(), it outlives the station. Without one, the station knows only
     // the tokens it programmed itself as programmed before.
     void setJournal(ProgrammingJournal* journal) { m_journal = journal; }
+    // The PSKC file a request with exportPskc records into, shared like the
+    // export files; set before start(), it outlives the station.
+    void setPskcExport(PskcExport* pskc) { m_pskc = pskc; }
 
     // Any thread; each returns at once, the work is done on the station's thread.
     void burn(const BurnRequest& request);
@@ -208,6 +214,7 @@ private:
     bool ProgramToken(Run& run, TokenSession& session);
     bool JournalBeforeWrite(Run& run, TokenSession& session);
     void JournalOutcome(Run& run, const TokenOutcome& outcome);
+    QString RecordPskc(Run& run, TokenOutcome& outcome);
     int32_t AuthenticateCard(TokenSession& session, const QString& serialNumber, Operator& tell);
     void EndRun(Run& run);
     void FinishAttempt(Run& run, bool succeeded);
@@ -222,6 +229,7 @@ private:
     Operator& m_operator;
     ExportFiles& m_exportFiles;
     ProgrammingJournal* m_journal = nullptr;
+    PskcExport* m_pskc = nullptr;
 
     mutable std::mutex m_lock; // guards the members below it up to m_auto
     TokenTexts m_texts;

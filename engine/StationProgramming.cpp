@@ -3,6 +3,7 @@
 #include "ClockTexts.h"
 #include "ExportRecording.h"
 #include "ProgrammingMessages.h"
+#include "PskcExport.h"
 #include "SeedForToken.h"
 #include "Station.h"
 #include "journal/JournalMessages.h"
@@ -91,6 +92,7 @@ bool Station::RunAuto(const AutoProgramming& settings, bool requested)
     request.timing = settings.timing;
     request.syncClock = settings.syncClock;
     request.exportRecord = settings.exportRecord;
+    request.exportPskc = settings.exportPskc;
     request.userName = settings.userName;
     {
         std::lock_guard lock(m_lock);
@@ -490,9 +492,22 @@ void Station::FinishAttempt(Run& run, bool succeeded)
             for (const ExportFiles::FileOutcome& file : recorded.files)
                 if (file.state == ExportFiles::RecordState::Written)
                     outcome.exportFiles << file.path;
+            QStringList missed;
             if (!recorded.complete()) {
-                missing = recorded.missingNames();
+                missed << recorded.missingNames();
                 outcome.reason = recorded.message(request.serialNumber);
+            }
+            if (request.exportPskc) {
+                const QString problem = RecordPskc(run, outcome);
+                if (!problem.isEmpty()) {
+                    missed << QStringLiteral("pskc");
+                    run.tell.showMessage(problem, kAppTitle, MessageIcon::Stop);
+                    outcome.reason +=
+                        (outcome.reason.isEmpty() ? QString() : QStringLiteral("\n")) + problem;
+                }
+            }
+            if (!missed.isEmpty()) {
+                missing = missed.join(QStringLiteral(", "));
                 outcome.result = TokenOutcome::Result::NotRecorded;
             }
         }
@@ -521,6 +536,27 @@ void Station::FinishAttempt(Run& run, bool succeeded)
     }
     emit tallyChanged();
     emit tokenDone(outcome);
+}
+
+// The token's record in the PSKC file of the current set; the problem in
+// the operator's words, empty when it is there.
+QString Station::RecordPskc(Run& run, TokenOutcome& outcome)
+{
+    if (!m_pskc)
+        return QStringLiteral("No PSKC file is kept by this station.");
+    PskcRecord record;
+    record.serialNumber = run.request.serialNumber;
+    record.seed = run.seed.bytes;
+    record.algorithm = QString::fromLatin1(run.request.timing.algorithmName);
+    record.timeStep = run.request.timing.timeStep;
+    const PskcExport::Appended appended = m_pskc->append(m_exportFiles, record);
+    if (appended.error.isEmpty()) {
+        outcome.exportFiles << appended.path;
+        return {};
+    }
+    return QStringLiteral("Failed to write the PSKC file %1\nThe record of token %2 is missing "
+                          "from it: %3")
+        .arg(appended.path, run.request.serialNumber, appended.error);
 }
 
 void Station::Disarm()

@@ -2,6 +2,7 @@
 // them: the real program in a child process, on a private pcscd whose
 // readers hold virtual tokens.
 #include "PcscFixture.h"
+#include "PskcReaders.h"
 #include "seed/Base32.h"
 
 #include <QCoreApplication>
@@ -318,6 +319,44 @@ TEST_F(CommandLineTest, TheJournalCatchesATokenProgrammedTwiceAndASeedRecordedNo
     StationCommand later({"program", "--reader", reader(0), "--export", data.path()});
     later.finish();
     EXPECT_FALSE(later.errorText().contains(told)); // told once, kept as interrupted
+}
+
+// --pskc: the set gets a PSKC document the independent readers accept, in
+// clear or under the pre-shared key in a file.
+TEST_F(CommandLineTest, DeliversTheSeedsAsPskc)
+{
+    for (const bool encrypted : {false, true}) {
+        QTemporaryDir folder;
+        const QString keyHex = QStringLiteral("000102030405060708090a0b0c0d0e0f");
+        QStringList arguments{"program", "--reader", reader(0),  "--algorithm", "SHA256",
+                              "--step",  "60",       "--export", folder.path(), "--pskc"};
+        if (encrypted) {
+            QFile key(QDir(folder.path()).filePath("key.txt"));
+            ASSERT_TRUE(key.open(QIODevice::WriteOnly));
+            key.write(keyHex.toLatin1() + "\n");
+            key.close();
+            arguments << "--pskc-key" << key.fileName();
+        }
+        const std::string serial = encrypted ? "PS0002" : "PS0001";
+        auto token = Token(serial);
+        ASSERT_TRUE(pcsc.insert(0, token)) << pcsc.failure();
+        StationCommand program(arguments);
+        ASSERT_EQ(program.finish(), 0) << program.errorText().toStdString();
+        ASSERT_TRUE(pcsc.remove(0)) << pcsc.failure();
+
+        const QStringList files = QDir(folder.path()).entryList({"*.pskc.xml"}, QDir::Files);
+        ASSERT_EQ(files.size(), 1);
+        const QString path = QDir(folder.path()).filePath(files.first());
+        EXPECT_TRUE(program.events()[0]["exportFiles"].toArray().contains(path));
+        const std::vector<uint8_t> seed = token->state().seed;
+        PskcRecord record;
+        record.serialNumber = QString::fromStdString(serial);
+        record.seed = ByteString(seed.data(), seed.size());
+        record.algorithm = "SHA256";
+        record.timeStep = 60;
+        ExpectDocumentHolds(path, {record}, encrypted ? keyHex : QString(),
+                            encrypted ? QStringLiteral("Pre-shared-key") : QString());
+    }
 }
 
 int main(int argc, char** argv)
