@@ -36,6 +36,7 @@ MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
     else
         m_journalProblem = journal.error();
     m_lines.setJournal(m_journal.get());
+    m_lines.setPskcExport(&m_pskc);
     ui->setupUi(this);
     LayOutAsTemplate();
     OnInitDialog();
@@ -64,6 +65,7 @@ void MainWindow::OnInitDialog()
     addAction(ui->aboutAction);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(ui->aboutAction, &QAction::triggered, this, &MainWindow::OnAbout);
+    connect(ui->pskcKeyButton, &QPushButton::clicked, this, &MainWindow::OnPskcKey);
 
     setWindowIcon(QIcon(QStringLiteral(":/station/station.png")));
 

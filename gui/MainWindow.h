@@ -3,6 +3,7 @@
 #include "BackgroundWork.h"
 #include "ConsoleState.h"
 #include "Operator.h"
+#include "PskcExport.h"
 #include "ReaderLines.h"
 #include "ReaderListWatcher.h"
 #include "Station.h"
@@ -73,6 +74,10 @@ public:
     // a stopped station may have left with a seed recorded nowhere, or why
     // there is no journal. StartReaderMonitor calls it.
     void ReportJournal();
+
+    // "PSKC Key...": the pre-shared key the PSKC file's seeds are encrypted
+    // under, typed by the operator; empty for seeds in clear.
+    void OnPskcKey();
 
     // The folder that receives the export files, as the window was given it.
     QString dataFolder() const { return m_dataFolder; }
@@ -160,6 +165,7 @@ private:
     // could not be opened (m_journalProblem says why, at the start).
     std::unique_ptr<ProgrammingJournal> m_journal;
     QString m_journalProblem;
+    PskcExport m_pskc; // the pre-shared key, if any, lives here only
     // Last members: built when everything they reach is, and stopped first.
     ReaderListWatcher m_readerList;
     ReaderLines m_lines;

@@ -43,6 +43,7 @@ void MainWindow::OnBurn()
     request.timing = readTimingOptions();
     request.syncClock = syncClockChecked();
     request.exportRecord = exportChecked();
+    request.exportPskc = ui->pskcCheck->isChecked();
     request.userName = ui->userNameEdit->text();
     m_burnRunning = true;
     m_burnReader = station->readerName();

@@ -65,7 +65,8 @@ void MainWindow::ConnectLines()
                                      static_cast<QAbstractButton*>(ui->display60Radio),
                                      static_cast<QAbstractButton*>(ui->display120Radio),
                                      static_cast<QAbstractButton*>(ui->syncClockCheck),
-                                     static_cast<QAbstractButton*>(ui->exportCheck)})
+                                     static_cast<QAbstractButton*>(ui->exportCheck),
+                                     static_cast<QAbstractButton*>(ui->pskcCheck)})
         connect(control, &QAbstractButton::toggled, this, &MainWindow::ApplyAutoProgramming);
     connect(ui->userNameEdit, &QLineEdit::textChanged, this, &MainWindow::ApplyAutoProgramming);
     EnableSeedFileSource();
@@ -233,6 +234,7 @@ void MainWindow::ApplyAutoProgramming()
     settings.timing = readTimingOptions();
     settings.syncClock = syncClockChecked();
     settings.exportRecord = exportChecked();
+    settings.exportPskc = ui->pskcCheck->isChecked();
     settings.userName = ui->userNameEdit->text();
     m_lines.setAutoProgramming(settings);
 }

@@ -136,6 +136,7 @@ void ReaderLines::Start(Line& line)
     line.station = std::make_unique<Station>(line.readerName, m_customerKey, m_operator,
                                              m_exportFiles, line.tally);
     line.station->setJournal(m_journal);
+    line.station->setPskcExport(m_pskc);
     Station* station = line.station.get();
     const QString name = line.readerName;
     // Queued: the signals come from the station's thread. A call may arrive

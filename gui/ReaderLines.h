@@ -67,6 +67,8 @@ public:
     // The journal every station connected from now on records into; it
     // outlives this object. Null for none.
     void setJournal(ProgrammingJournal* journal) { m_journal = journal; }
+    // The PSKC file of the stations connected from now on; outlives this object.
+    void setPskcExport(PskcExport* pskc) { m_pskc = pskc; }
 
     // Given to every station connected now or later; nullopt turns it off.
     void setAutoProgramming(std::optional<AutoProgramming> settings);
@@ -106,6 +108,7 @@ private:
 
     const char* const m_customerKey;
     ProgrammingJournal* m_journal = nullptr;
+    PskcExport* m_pskc = nullptr;
     Operator& m_operator;
     ExportFiles& m_exportFiles;
     std::vector<Line> m_lines;

@@ -1,5 +1,6 @@
 // The window as a production line: every reader with its own line, and each
 // token presented programmed without a press.
+#include "PskcReaders.h"
 #include "StationUnderTest.h"
 #include "tests/support/BackgroundWorkDone.h"
 
@@ -188,4 +189,29 @@ TEST(ProductionLine, SeedFileSourceRefusesATokenTheFileDoesNotList)
         << message.toStdString();
     EXPECT_EQ(station.logRow(0).mid(1),
               (QStringList{"PS0009", "", "Failed", station.readerName(0)}));
+}
+
+// Export PSKC: the set gets its PSKC document beside the CSV files, one the
+// independent readers accept, holding the seed the token holds.
+TEST(ProductionLine, BurnWithExportPskcDeliversThePskcDocument)
+{
+    StationUnderTest station;
+    ASSERT_TRUE(station.pcsc.ok()) << station.pcsc.failure();
+    station.child<QCheckBox>("exportCheck")->setChecked(true);
+    station.child<QCheckBox>("pskcCheck")->setChecked(true);
+    ASSERT_TRUE(station.connectTo(0));
+    auto token = StationUnderTest::Token("PK0001");
+    ASSERT_TRUE(station.present(token));
+    station.setSeed("JBSWY3DPEHPK3PXP");
+    ASSERT_TRUE(station.pressBurn());
+    ASSERT_TRUE(StationUnderTest::waitFor([&] { return station.counters() == "1/1/0"; }));
+
+    const QStringList files = QDir(station.data.path()).entryList({"*.pskc.xml"}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    PskcRecord record;
+    record.serialNumber = "PK0001";
+    const std::vector<uint8_t> seed = token->state().seed;
+    record.seed = ByteString(seed.data(), seed.size());
+    record.algorithm = "SHA1";
+    ExpectDocumentHolds(QDir(station.data.path()).filePath(files.first()), {record});
 }
