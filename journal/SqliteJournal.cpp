@@ -7,7 +7,9 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <chrono>
 #include <sqlite3.h>
+#include <thread>
 
 namespace {
 
@@ -133,12 +135,22 @@ JournalResult<void> SqliteJournal::setUp()
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
 
+    // Changing the mode takes the file's lock without SQLite's busy handler:
+    // two stations opening a new journal at once meet here, so the busy
+    // answer is waited out like any other lock, for the same time.
     QString mode;
-    {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    for (;;) {
         SqliteStatement wal(m_db, "PRAGMA journal_mode=WAL");
-        if (const int result = wal.step(); result != SQLITE_ROW)
+        const int result = wal.step();
+        if (result == SQLITE_ROW) {
+            mode = wal.text(0);
+            break;
+        }
+        if ((result & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline)
             return failure(QStringLiteral("cannot be set to write-ahead logging"), result);
-        mode = wal.text(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     if (mode != QLatin1String("wal"))
         return JournalError{QStringLiteral("The programming journal %1 cannot be set to "
