@@ -313,6 +313,7 @@ int main(int argc, char** argv)
         reconnect.push_back(Ms(Clock::now() - start));
     }
     window.connectReader(second, false);
+    window.connectReader(QString::fromStdString(reader), true); // its line chosen again
 
     std::printf("idle CPU, station + pcscd, %d s each (utime + stime from /proc):\n", idleSeconds);
     std::printf("  window open, not connected:      %.3f %% of one core\n", notConnected);

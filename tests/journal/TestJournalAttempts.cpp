@@ -144,15 +144,14 @@ TEST_F(JournalTest, JournalLastProgrammedCountsProgrammedAttemptsOnly)
     begin("TK3", Utc(2026, 1, 1, 9, 0)); // still writing
     EXPECT_TRUE(journal->markInterrupted({begin("TK4", Utc(2026, 1, 1, 9, 0))}).ok());
 
+    // "tk1": serial numbers match exactly, as the server's do.
     const struct
     {
         const char* serial;
         std::optional<QDateTime> expected;
     } cases[] = {
         {"TK1", Utc(2026, 3, 1, 9, 0)}, {"TK2", std::nullopt}, {"TK3", std::nullopt},
-        {"TK4", std::nullopt},          {"tk1", std::nullopt}, // serial numbers match exactly, as
-                                                               // the server's do
-        {"TK9", std::nullopt},
+        {"TK4", std::nullopt},          {"tk1", std::nullopt}, {"TK9", std::nullopt},
     };
     for (const auto& c : cases) {
         const JournalResult<std::optional<QDateTime>> last = journal->lastProgrammed(c.serial);
