@@ -40,6 +40,26 @@ bool SerialByTheRules(std::string_view serial)
     return true;
 }
 
+// A user name's rules: UTF-8 that reads back to the same bytes, at most 256
+// UTF-16 units, no control or format character, no space at either end, no
+// "," or '"', no formula start.
+bool UserByTheRules(std::string_view user)
+{
+    const QString name = QString::fromUtf8(user.data(), qsizetype(user.size()));
+    if (name.toUtf8() != QByteArray(user.data(), qsizetype(user.size())) || name.size() > 256)
+        return false;
+    if (name.front().isSpace() || name.back().isSpace())
+        return false;
+    const QChar first = name.front();
+    if (first == '=' || first == '+' || first == '-' || first == '@')
+        return false;
+    for (const QChar c : name)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format ||
+            c == QChar::LineSeparator || c == QChar::ParagraphSeparator || c == ',' || c == '"')
+            return false;
+    return true;
+}
+
 // The seed file's rules written out once more, line by line, apart from the
 // loader's reader: what a load of these bytes must give.
 Expected LoadByTheRules(std::string_view bytes)
@@ -63,13 +83,20 @@ Expected LoadByTheRules(std::string_view bytes)
         const size_t comma = line.find(',');
         if (comma == std::string_view::npos)
             continue;
-        const std::string_view serial = line.substr(0, comma), seed = line.substr(comma + 1);
+        const std::string_view serial = line.substr(0, comma);
+        std::string_view seed = line.substr(comma + 1);
+        const size_t userComma = seed.find(',');
+        const std::string_view user =
+            userComma == std::string_view::npos ? std::string_view() : seed.substr(userComma + 1);
+        seed = seed.substr(0, userComma);
         if (!SerialByTheRules(serial))
             return {SeedFileStatus::BadSerial, lineNumber, expected.entries};
         uint8_t scratch[512];
         if (seed.size() > 255 || !IsBase32SeedText(seed.data(), seed.size()) ||
             Base32ToBytes(seed.data(), seed.size(), scratch, sizeof scratch) <= 0)
             return {SeedFileStatus::BadSeed, lineNumber, expected.entries};
+        if (!user.empty() && !UserByTheRules(user))
+            return {SeedFileStatus::BadUser, lineNumber, expected.entries};
         expected.entries[QString::fromLatin1(serial.data(), qsizetype(serial.size()))] =
             QString::fromLatin1(seed.data(), qsizetype(seed.size()));
     }

@@ -28,6 +28,7 @@ struct JournalAttempt
     QString reader;
     QString serialNumber;
     QString settings; // the caller's text, e.g. "SHA1, step 30 s, display 60 s, clock synced"
+    QString userName; // the user (UPN) the token's records name; empty when none
     QStringList exportFiles; // the paths the record went to
     AttemptState state = AttemptState::Writing;
     QString reason; // why it failed or was interrupted; empty on success

@@ -36,15 +36,16 @@ QString Help(const QString& databasePath)
 {
     return Usage() + QStringLiteral(R"(
 Lists the programming journal, oldest first: every attempt to program a token,
-with its time, reader, serial number, settings, export files and outcome
-(writing, programmed, failed or interrupted).
+with its time, reader, serial number, user (the UPN its records name),
+settings, export files and outcome (writing, programmed, failed or
+interrupted).
 
   --since DATE     only the attempts since DATE: YYYY-MM-DD (from local
                    midnight) or an ISO 8601 date and time, such as
                    2026-12-10T14:05 (local time) or 2026-12-10T13:05:00Z
   --serial SERIAL  only the attempts on the token with this serial number
   --json           one JSON object per line: id, time (ISO 8601 UTC), reader,
-                   serial, settings, exportFiles, state, reason
+                   serial, user, settings, exportFiles, state, reason
   --help           this text
 
 The journal: %1
@@ -129,15 +130,16 @@ void WriteText(const QList<JournalAttempt>& attempts, QTextStream& out)
         return;
     }
     QList<QStringList> rows{{QStringLiteral("ID"), QStringLiteral("TIME"), QStringLiteral("STATE"),
-                             QStringLiteral("SERIAL"), QStringLiteral("READER"),
-                             QStringLiteral("SETTINGS"), QStringLiteral("REASON"),
-                             QStringLiteral("EXPORT FILES")}};
+                             QStringLiteral("SERIAL"), QStringLiteral("USER"),
+                             QStringLiteral("READER"), QStringLiteral("SETTINGS"),
+                             QStringLiteral("REASON"), QStringLiteral("EXPORT FILES")}};
     for (const JournalAttempt& attempt : attempts)
         rows << QStringList{
             QString::number(attempt.id),
             attempt.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
             AttemptStateName(attempt.state),
             OneLine(attempt.serialNumber),
+            attempt.userName.isEmpty() ? QStringLiteral("-") : OneLine(attempt.userName),
             OneLine(attempt.reader),
             OneLine(attempt.settings),
             OneLine(attempt.reason),
@@ -162,6 +164,7 @@ void WriteJson(const QList<JournalAttempt>& attempts, QTextStream& out)
             {QStringLiteral("time"), attempt.time.toUTC().toString(Qt::ISODateWithMs)},
             {QStringLiteral("reader"), attempt.reader},
             {QStringLiteral("serial"), attempt.serialNumber},
+            {QStringLiteral("user"), attempt.userName},
             {QStringLiteral("settings"), attempt.settings},
             {QStringLiteral("exportFiles"), QJsonArray::fromStringList(attempt.exportFiles)},
             {QStringLiteral("state"), AttemptStateName(attempt.state)},

@@ -17,8 +17,9 @@ namespace {
 // SQLite file that happens to sit at the path.
 constexpr int kApplicationId = 0x544B4A4C;
 
-// Version 1. A later station adds its changes as the next step of
-// createOrMigrate(), inside the same transaction, and raises kSchemaVersion.
+// Version 1, as the first stations created it. Each later version is a step
+// of its own below, run in createOrMigrate()'s transaction from the file's
+// version up, so a new journal and an old one end in the same schema.
 const char kSchemaV1[] = R"(
 CREATE TABLE attempts (
     id INTEGER PRIMARY KEY AUTOINCREMENT, -- never reused, even after a deletion
@@ -38,9 +39,15 @@ CREATE INDEX attempts_by_state ON attempts (state);
 CREATE INDEX attempts_by_time ON attempts (time_ms);
 )";
 
+// Version 2: the user (UPN) each token's records name. Attempts of a
+// version 1 journal named no user of their own: they read as empty.
+const char kSchemaV2[] = R"(
+ALTER TABLE attempts ADD COLUMN user_name TEXT NOT NULL DEFAULT '';
+)";
+
 const char kColumns[] =
-    "SELECT id, time_ms, reader, serial, settings, export_files, state, reason, writer "
-    "FROM attempts ";
+    "SELECT id, time_ms, reader, serial, settings, export_files, state, reason, writer, "
+    "user_name FROM attempts ";
 
 const QString kInterruptedReason =
     QStringLiteral("The station stopped while it was writing the seed.");
@@ -79,6 +86,7 @@ std::optional<JournalAttempt> ReadAttempt(const SqliteStatement& row)
     attempt.exportFiles = FilesFromText(row.text(5));
     attempt.state = *state;
     attempt.reason = row.text(7);
+    attempt.userName = row.text(9);
     return attempt;
 }
 
@@ -195,10 +203,11 @@ JournalResult<void> SqliteJournal::createOrMigrate()
         if (result == SQLITE_OK)
             result = Exec(m_db, "PRAGMA application_id=1414220364"); // kApplicationId
     }
-    // Later versions migrate here, one step per version, from `version` up.
+    if (result == SQLITE_OK && version < 2)
+        result = Exec(m_db, kSchemaV2);
     if (result == SQLITE_OK)
-        result = Exec(m_db, "PRAGMA user_version=1");
-    static_assert(kSchemaVersion == 1 && kApplicationId == 1414220364);
+        result = Exec(m_db, "PRAGMA user_version=2");
+    static_assert(kSchemaVersion == 2 && kApplicationId == 1414220364);
     if (result == SQLITE_OK)
         result = transaction.commit();
     if (result != SQLITE_OK)
@@ -221,8 +230,8 @@ JournalResult<qint64> SqliteJournal::insert(const JournalAttempt& attempt, Attem
     const bool finished = state != AttemptState::Writing;
     SqliteWriteTransaction transaction(m_db);
     SqliteStatement insert(m_db, "INSERT INTO attempts (time_ms, reader, serial, settings, "
-                                 "export_files, state, reason, writer, finished_ms) "
-                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                                 "export_files, state, reason, writer, finished_ms, user_name) "
+                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     insert.bind(1, time)
         .bind(2, attempt.reader)
         .bind(3, attempt.serialNumber)
@@ -230,7 +239,8 @@ JournalResult<qint64> SqliteJournal::insert(const JournalAttempt& attempt, Attem
         .bind(5, FilesText(attempt.exportFiles))
         .bind(6, AttemptStateName(state))
         .bind(7, attempt.reason)
-        .bind(8, m_writer);
+        .bind(8, m_writer)
+        .bind(10, attempt.userName);
     if (finished)
         insert.bind(9, NowMs());
     else

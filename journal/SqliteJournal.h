@@ -18,7 +18,7 @@ struct sqlite3;
 class SqliteJournal final : public ProgrammingJournal
 {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     // How long a call waits for another station's transaction.
     static constexpr int kBusyTimeoutMs = 10000;
 

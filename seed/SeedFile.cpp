@@ -3,11 +3,13 @@
 #include "Base32.h"
 #include "SecretText.h"
 #include "SerialNumber.h"
+#include "UserName.h"
 
 #include <QFile>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +55,13 @@ QString SeedFileResult::message() const
                               "ASCII without spaces, not starting with \"=\", \"+\", \"-\" or "
                               "\"@\", without '\"'.")
             .arg(at);
+    case SeedFileStatus::BadUser:
+        return QStringLiteral("Line %1 names a user that cannot be a token's user (UTF-8 text "
+                              "of at most %2 characters, without control characters, spaces at "
+                              "either end, \",\" or '\"', not starting with \"=\", \"+\", "
+                              "\"-\" or \"@\").")
+            .arg(at)
+            .arg(kUserNameMaxLength);
     case SeedFileStatus::ReadError:
         return QStringLiteral("The file could not be read to its end (%1).")
             .arg(QString::fromLocal8Bit(std::strerror(error)));
@@ -115,16 +124,28 @@ bool SeedFileReader::endLine()
     SeedFileStatus problem = SeedFileStatus::Loaded;
     if (comma != std::string_view::npos) {
         const std::string_view serial = line.substr(0, comma);
-        const std::string_view seed = line.substr(comma + 1);
+        std::string_view seed = line.substr(comma + 1);
+        // A second "," starts the token's user: no Base32 seed holds one.
+        std::optional<std::string_view> user;
+        if (const size_t second = seed.find(','); second != std::string_view::npos) {
+            user = seed.substr(second + 1);
+            seed = seed.substr(0, second);
+        }
+        QString userName;
         if (!IsAcceptedSerial(serial)) {
             problem = SeedFileStatus::BadSerial;
         } else if (!IsAcceptedSeed(seed)) {
             problem = SeedFileStatus::BadSeed;
+        } else if (user && !user->empty() &&
+                   (!UserNameFromUtf8(
+                        QByteArray(user->data(), static_cast<qsizetype>(user->size())), userName) ||
+                    !UserNameProblem(userName).isEmpty())) {
+            problem = SeedFileStatus::BadUser;
         } else {
             QString seedText =
                 QString::fromLatin1(seed.data(), static_cast<qsizetype>(seed.size()));
             m_table.set(QString::fromLatin1(serial.data(), static_cast<qsizetype>(serial.size())),
-                        seedText);
+                        seedText, userName);
             WipeText(seedText);
             ++m_entries;
         }

@@ -9,11 +9,12 @@
 #include <string>
 
 // Lines of "serial number,Base32 seed", LF or CR LF, the last one with or
-// without a line end. Lines without a "," are skipped; everything after the
-// first "," is the seed. The serial number is read as strictly as a token's
-// (seed/SerialNumber.h, IsAcceptedSerial): printable ASCII without spaces,
-// not starting like a spreadsheet formula, no '"'. A file that yields no
-// entry is a failure.
+// without a line end, and optionally a third column, the token's user:
+// "serial number,Base32 seed,UPN" (seed/UserName.h says which names are
+// taken; an empty third column names no user). Lines without a "," are
+// skipped; a line of two columns reads as it always did. The serial number is read as strictly as a
+// token's (seed/SerialNumber.h, IsAcceptedSerial): printable ASCII without spaces, not starting
+// like a spreadsheet formula, no '"'. A file that yields no entry is a failure.
 enum class SeedFileStatus
 {
     Loaded,
@@ -22,6 +23,7 @@ enum class SeedFileStatus
     TooLarge,       // over kSeedFileMaxBytes (table untouched) or kSeedFileMaxLines lines
     BadSeed,        // a seed the decoder refuses; the lines before it stay loaded
     BadSerial,      // a serial number a token may not have; the lines before it stay loaded
+    BadUser,        // a third column that cannot be a user; the lines before it stay loaded
     ReadError,      // the file failed while being read; the lines before it stay loaded
     NoEntries,      // read to its end, but not one "serial,seed" line in it
     Cancelled,      // the caller's cancel flag was raised; the lines before it stay loaded

@@ -13,12 +13,13 @@ void SeedTable::clear()
     wipeAll();
 }
 
-void SeedTable::set(const QString& serialNumber, const QString& seedText)
+void SeedTable::set(const QString& serialNumber, const QString& seedText, const QString& userName)
 {
     std::lock_guard lock(m_lock);
-    QString& seed = m_seeds[serialNumber];
-    WipeText(seed);
-    seed = seedText;
+    Entry& entry = m_seeds[serialNumber];
+    WipeText(entry.seedText);
+    entry.seedText = seedText;
+    entry.userName = userName;
 }
 
 std::optional<QString> SeedTable::find(const QString& serialNumber) const
@@ -27,7 +28,14 @@ std::optional<QString> SeedTable::find(const QString& serialNumber) const
     auto it = m_seeds.find(serialNumber);
     if (it == m_seeds.end())
         return std::nullopt;
-    return it->second;
+    return it->second.seedText;
+}
+
+QString SeedTable::userName(const QString& serialNumber) const
+{
+    std::lock_guard lock(m_lock);
+    auto it = m_seeds.find(serialNumber);
+    return it == m_seeds.end() ? QString() : it->second.userName;
 }
 
 void SeedTable::swap(SeedTable& other)
@@ -47,12 +55,15 @@ size_t SeedTable::size() const
 std::map<QString, QString> SeedTable::entries() const
 {
     std::lock_guard lock(m_lock);
-    return m_seeds;
+    std::map<QString, QString> seeds;
+    for (const auto& [serial, entry] : m_seeds)
+        seeds.emplace(serial, entry.seedText);
+    return seeds;
 }
 
 void SeedTable::wipeAll()
 {
     for (auto& entry : m_seeds)
-        WipeText(entry.second);
+        WipeText(entry.second.seedText);
     m_seeds.clear();
 }

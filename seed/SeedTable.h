@@ -5,9 +5,9 @@
 #include <mutex>
 #include <optional>
 
-// The seed file's seeds by token serial number. The window's thread reloads it
-// while the poll thread looks serial numbers up, so every access takes the lock.
-// Serial numbers match exactly: case-sensitive, nothing trimmed.
+// The seed file's seeds, and the users it names, by token serial number. The window's thread
+// reloads it while the poll thread looks serial numbers up, so every access takes the lock. Serial
+// numbers match exactly: case-sensitive, nothing trimmed.
 class SeedTable
 {
 public:
@@ -17,9 +17,12 @@ public:
     SeedTable& operator=(const SeedTable&) = delete;
 
     void clear();
-    // A serial number already present gets the new seed.
-    void set(const QString& serialNumber, const QString& seedText);
+    // A serial number already present gets the new seed and user.
+    void set(const QString& serialNumber, const QString& seedText,
+             const QString& userName = QString());
     std::optional<QString> find(const QString& serialNumber) const;
+    // The user (UPN) the file names for the token; empty when it names none.
+    QString userName(const QString& serialNumber) const;
     // Trades every entry with other in one step: a lookup meanwhile sees
     // either the old entries or the new ones, never a mix. The old entries
     // are other's to wipe (a million take a while: not on the window's thread).
@@ -29,8 +32,13 @@ public:
     std::map<QString, QString> entries() const;
 
 private:
+    struct Entry
+    {
+        QString seedText;
+        QString userName;
+    };
     void wipeAll();
 
     mutable std::mutex m_lock;
-    std::map<QString, QString> m_seeds;
+    std::map<QString, Entry> m_seeds;
 };

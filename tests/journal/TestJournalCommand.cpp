@@ -31,8 +31,8 @@ CommandRun RunCommand(const QStringList& args, const QString& databasePath)
     return run;
 }
 
-// Three attempts: programmed (two files), failed, and one still writing with
-// a reader name that holds a line break.
+// Three attempts: programmed (two files, a user), failed, and one still
+// writing with a reader name that holds a line break.
 class JournalCommandTest : public JournalTest
 {
 protected:
@@ -41,8 +41,9 @@ protected:
         JournalTest::SetUp();
         auto journal = OpenJournal(path());
         ASSERT_TRUE(journal);
-        const JournalResult<qint64> first =
-            journal->beginWriting(Attempt("TK0001", Utc(2026, 12, 10, 12, 5)));
+        JournalAttempt firstAttempt = Attempt("TK0001", Utc(2026, 12, 10, 12, 5));
+        firstAttempt.userName = QStringLiteral("ana@example.org");
+        const JournalResult<qint64> first = journal->beginWriting(firstAttempt);
         ASSERT_TRUE(first.ok());
         ASSERT_TRUE(
             journal
@@ -73,7 +74,11 @@ TEST_F(JournalCommandTest, JournalCommandTextIsOneAlignedLinePerAttempt)
     EXPECT_TRUE(lines[1].contains(QLatin1String("/d/Seed.hex.csv, /d/Seed.b32.csv")));
     EXPECT_TRUE(lines[2].contains(QLatin1String("The customer key was refused.")));
     EXPECT_TRUE(lines[3].contains(QLatin1String("Reader\\nTwo"))) << lines[3].toStdString();
-    for (const char* title : {"STATE", "SERIAL", "READER", "SETTINGS"}) {
+    // The user under its title; "-" for an attempt that names none.
+    const qsizetype userColumn = lines[0].indexOf(QLatin1String("USER"));
+    EXPECT_EQ(lines[1].mid(userColumn, 15), QStringLiteral("ana@example.org"));
+    EXPECT_EQ(lines[2].mid(userColumn, 2), QStringLiteral("- "));
+    for (const char* title : {"STATE", "SERIAL", "USER", "READER", "SETTINGS"}) {
         const qsizetype column = lines[0].indexOf(QLatin1String(title));
         ASSERT_GT(column, 0) << title;
         for (qsizetype i = 1; i < lines.size(); ++i) {
@@ -106,6 +111,8 @@ TEST_F(JournalCommandTest, JournalCommandJsonIsOneObjectPerLine)
     EXPECT_EQ(first.value("time").toString(), QStringLiteral("2026-12-10T12:05:00.000Z"));
     EXPECT_EQ(first.value("reader").toString(), QStringLiteral("Virtual PCD 00 00"));
     EXPECT_EQ(first.value("serial").toString(), QStringLiteral("TK0001"));
+    EXPECT_EQ(first.value("user").toString(), QStringLiteral("ana@example.org"));
+    EXPECT_EQ(objects[1].value("user"), QJsonValue(QString()));
     EXPECT_EQ(first.value("settings").toString(),
               QStringLiteral("SHA1, step 30 s, display 60 s, clock synced"));
     EXPECT_EQ(first.value("exportFiles").toArray(),

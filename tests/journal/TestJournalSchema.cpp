@@ -48,6 +48,43 @@ TEST_F(JournalTest, JournalSchemaCarriesItsVersionAndWriteAheadLog)
               QStringLiteral("TK0001 writing"));
 }
 
+// A journal a station of the first version left: opened by this station,
+// it gains the user column in place, its attempts kept (naming no user),
+// and new attempts record theirs.
+TEST_F(JournalTest, JournalOfTheFirstVersionIsBroughtUpToDate)
+{
+    ASSERT_TRUE(QDir().mkpath(dataFolder()));
+    Exec(path(), R"(
+PRAGMA application_id=1414220364;
+PRAGMA user_version=1;
+CREATE TABLE attempts (
+    id INTEGER PRIMARY KEY AUTOINCREMENT, time_ms INTEGER NOT NULL, reader TEXT NOT NULL,
+    serial TEXT NOT NULL, settings TEXT NOT NULL, export_files TEXT NOT NULL,
+    state TEXT NOT NULL CHECK (state IN ('writing', 'programmed', 'failed', 'interrupted')),
+    reason TEXT NOT NULL, writer TEXT NOT NULL, finished_ms INTEGER);
+INSERT INTO attempts (time_ms, reader, serial, settings, export_files, state, reason, writer,
+    finished_ms) VALUES (1765368300000, 'Reader', 'OLD001', 'SHA1', '[]', 'programmed', '',
+    'host 1 1', 1765368300001);
+)");
+    {
+        auto journal = OpenJournal(path());
+        ASSERT_TRUE(journal);
+        JournalAttempt attempt = Attempt("NEW001");
+        attempt.userName = QStringLiteral("ana@example.org");
+        ASSERT_TRUE(journal->beginWriting(attempt).ok());
+    }
+    EXPECT_EQ(Query(path(), "PRAGMA user_version"), QString::number(SqliteJournal::kSchemaVersion));
+    auto journal = OpenJournal(path());
+    ASSERT_TRUE(journal);
+    const JournalResult<QList<JournalAttempt>> listed = journal->list(std::nullopt, {});
+    ASSERT_TRUE(listed.ok()) << listed.error().toStdString();
+    ASSERT_EQ(listed.value().size(), 2);
+    EXPECT_EQ(listed.value()[0].serialNumber, QStringLiteral("OLD001"));
+    EXPECT_EQ(listed.value()[0].state, AttemptState::Programmed);
+    EXPECT_EQ(listed.value()[0].userName, QString());
+    EXPECT_EQ(listed.value()[1].userName, QStringLiteral("ana@example.org"));
+}
+
 TEST_F(JournalTest, JournalRefusesDatabasesThatAreNotItsOwn)
 {
     const struct
@@ -58,7 +95,7 @@ TEST_F(JournalTest, JournalRefusesDatabasesThatAreNotItsOwn)
         const char* bytes; // or these bytes are the file
         const char* says;
     } cases[] = {
-        {"a newer station's journal", true, "PRAGMA user_version=2", nullptr, "newer station"},
+        {"a newer station's journal", true, "PRAGMA user_version=99", nullptr, "newer station"},
         {"another program's database", false, "CREATE TABLE t (x)", nullptr,
          "not a programming journal"},
         {"a file that is not a database", false, nullptr,

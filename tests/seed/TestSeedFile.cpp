@@ -100,7 +100,6 @@ TEST_F(SeedFileTest, RefusedSeedStopsTheLoadKeepingEarlierLines)
         {"space after the comma", good + "SN2, " + kSeedB + "\n", 2},
         {"lower case", good + "SN2,jbswy3dpehpk3pxp\n", 2},
         {"nothing after the comma", good + "SN2,\n", 2},
-        {"a further comma", good + "SN2," + kSeedB + ",x\n", 2},
         {"pad inside the seed", good + "SN2,MZ=XW6==\n", 2},
         {"longer than 255 characters", good + "SN2," + std::string(256, 'A') + "B\n", 2},
         {"a NUL inside the seed", good + "SN2," + kSeedA + std::string(1, '\0') + "X\n", 2},
@@ -116,6 +115,59 @@ TEST_F(SeedFileTest, RefusedSeedStopsTheLoadKeepingEarlierLines)
         EXPECT_FALSE(m_table.find(QStringLiteral("SN2")));
         EXPECT_EQ(m_table.find(QStringLiteral("SN1")).has_value(), c.line == 2);
     }
+}
+
+// A third column names each token's user; two-column lines beside them name
+// none, and a user the export files could not carry unchanged stops the
+// load at its line.
+TEST_F(SeedFileTest, ThirdColumnNamesTheTokensUser)
+{
+    const std::string a = kSeedA, b = kSeedB;
+    ASSERT_TRUE(LoadSeedFile(write("SN1," + a +
+                                   ",ana@example.org\r\n"
+                                   "SN2," +
+                                   b +
+                                   "\n"
+                                   "SN3," +
+                                   a +
+                                   ",\n"
+                                   "SN4," +
+                                   b + ",J\xC3\xB6rg@example.org"),
+                             m_table)
+                    .loaded());
+    EXPECT_EQ(entries(m_table, {"SN1", "SN2", "SN3", "SN4"}),
+              (Entries{{"SN1", kSeedA}, {"SN2", kSeedB}, {"SN3", kSeedA}, {"SN4", kSeedB}}));
+    EXPECT_EQ(m_table.userName("SN1"), QStringLiteral("ana@example.org"));
+    EXPECT_EQ(m_table.userName("SN2"), QString());
+    EXPECT_EQ(m_table.userName("SN3"), QString());
+    EXPECT_EQ(m_table.userName("SN4"), QStringLiteral("J\u00F6rg@example.org"));
+
+    const std::string good = "SN1," + a + ",ana@example.org\n";
+    const BadFile cases[] = {
+        {"a fourth column", good + "SN2," + a + ",bob@example.org,x\n", 2},
+        {"a space at the end", good + "SN2," + a + ",bob@example.org \n", 2},
+        {"a formula", good + "SN2," + a + ",=cmd()\n", 2},
+        {"a quote", good + "SN2," + a + ",bo\"b\n", 2},
+        {"a control character", "SN2," + a + ",bob\x01\n", 1},
+        {"not UTF-8",
+         "SN2," + a +
+             ",b\xF6"
+             "b\n",
+         1},
+        {"too long", "SN2," + a + "," + std::string(257, 'u') + "\n", 1},
+    };
+    for (const BadFile& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SeedFileResult result = LoadSeedFile(write(c.bytes), m_table);
+        EXPECT_EQ(result.status, SeedFileStatus::BadUser);
+        EXPECT_EQ(result.line, c.line);
+        EXPECT_TRUE(result.message().startsWith(QStringLiteral("Line %1 names a user").arg(c.line)))
+            << result.message().toStdString();
+        EXPECT_FALSE(m_table.find(QStringLiteral("SN2")));
+    }
+    // A bad seed in a three-column line is still the seed's fault.
+    const SeedFileResult badSeed = LoadSeedFile(write("SN1,jbsw,ana@example.org\n"), m_table);
+    EXPECT_EQ(badSeed.status, SeedFileStatus::BadSeed);
 }
 
 TEST_F(SeedFileTest, FileThatCannotBeOpenedLeavesTheTableAlone)
