@@ -12,6 +12,7 @@
 #include "journal/SqliteJournal.h"
 #include "seed/SecretText.h"
 #include "seed/SeedFile.h"
+#include "seed/UserList.h"
 #include "token/CardTransport.h"
 
 #include <QCoreApplication>
@@ -99,6 +100,19 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
             QStringLiteral("Seed file %1: %2 tokens").arg(options->seedFile).arg(seedFile.size()));
     }
 
+    UserAssignments users;
+    if (!options->usersFile.isEmpty()) {
+        const UserListResult loaded = LoadUserList(options->usersFile);
+        if (!loaded.loaded()) {
+            op.say(QStringLiteral("Failed to load user list!\n") + loaded.message());
+            return 2;
+        }
+        users.load(loaded.users);
+        op.say(QStringLiteral("User list %1: %2 users")
+                   .arg(options->usersFile)
+                   .arg(loaded.users.size()));
+    }
+
     PskcExport pskc;
     if (!options->pskcKeyFile.isEmpty()) {
         QFile keyFile(options->pskcKeyFile);
@@ -127,6 +141,8 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
     settings.syncClock = options->syncClock;
     settings.exportRecord = true;
     settings.exportPskc = options->pskc;
+    if (users.loaded())
+        settings.users = &users;
     settings.holdOnFailure = false; // every outcome is reported as it comes
 
     const QString folder = options->exportFolder.isEmpty() ? dataFolder : options->exportFolder;
@@ -152,6 +168,7 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
     std::mutex countLock;
     int done = 0;
     int failed = 0;
+    bool usedUpTold = false;
     std::vector<std::unique_ptr<Station>> stations;
     for (const QString& reader : options->readers) {
         stations.push_back(std::make_unique<Station>(reader, g_customerKey, op, exportFiles));
@@ -178,6 +195,15 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
                 failed += outcome.result != TokenOutcome::Result::Programmed;
                 if (!automatic && ++done == readers)
                     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+                // Every user has a token: the line holds (the token under
+                // way on another reader is finished first).
+                if (automatic && users.loaded() && users.left() == 0 && !usedUpTold) {
+                    usedUpTold = true;
+                    op.say(QStringLiteral("The user list %1 is used up: every user has a token. "
+                                          "Programming stops.")
+                               .arg(options->usersFile));
+                    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+                }
             },
             Qt::DirectConnection);
     }

@@ -4,7 +4,7 @@
 
 const char kProgramUsage[] =
     "usage: station program --reader NAME [--reader NAME...]\n"
-    "                       [--seed-file FILE | --random 32|64]\n"
+    "                       [--seed-file FILE | --random 32|64 [--users FILE]]\n"
     "                       [--algorithm SHA1|SHA256] [--step 30|60] [--display 30|60|120]\n"
     "                       [--no-clock] [--export DIR] [--pskc [--pskc-key FILE]] [--auto]\n"
     "\n"
@@ -12,6 +12,8 @@ const char kProgramUsage[] =
     "from now on until Ctrl+C (the token under way is finished first). Each\n"
     "token's outcome is one JSON line on standard output; messages go to standard\n"
     "error. Records go to the export files in the station's Data folder, or DIR;\n"
+    "each token's user is the seed file's third column, or with --users the next\n"
+    "line of FILE (one user a line; --auto stops when every user has a token);\n"
     "with --pskc also to a PSKC file, its seeds encrypted under the pre-shared key\n"
     "(32 hexadecimal digits) in FILE with --pskc-key.\n"
     "Exit status: 0 when every token was programmed and recorded, 1 when one\n"
@@ -56,7 +58,8 @@ std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, 
             QStringLiteral("--reader"), QStringLiteral("--seed-file"),
             QStringLiteral("--random"), QStringLiteral("--algorithm"),
             QStringLiteral("--step"),   QStringLiteral("--display"),
-            QStringLiteral("--export"), QStringLiteral("--pskc-key")};
+            QStringLiteral("--export"), QStringLiteral("--pskc-key"),
+            QStringLiteral("--users")};
         if (!kWithValue.contains(option))
             return fail(QStringLiteral("unknown option: %1").arg(option));
         const std::optional<QString> value = ValueAfter(arguments, i);
@@ -92,12 +95,19 @@ std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, 
             options.timing.displayTime = value->toInt();
         } else if (option == QLatin1String("--pskc-key")) {
             options.pskcKeyFile = *value;
+        } else if (option == QLatin1String("--users")) {
+            options.usersFile = *value;
         } else {
             options.exportFolder = *value;
         }
     }
     if (options.readers.isEmpty()) {
         problem = QStringLiteral("--reader is needed (station readers lists them)");
+        return std::nullopt;
+    }
+    if (!options.usersFile.isEmpty() && options.source == SeedSource::SeedFile) {
+        problem = QStringLiteral("--users goes with random seeds: a seed file names each "
+                                 "token's user in its third column");
         return std::nullopt;
     }
     if (!options.pskcKeyFile.isEmpty() && !options.pskc) {

@@ -11,6 +11,7 @@ struct ProgramOptions
     QStringList readers; // --reader, once or more
     SeedSource source = SeedSource::Random32;
     QString seedFile;     // with SeedSource::SeedFile
+    QString usersFile;    // --users FILE: each token takes the next user of FILE
     TimingOptions timing; // SHA1, 30 s step, 30 s display unless told
     bool syncClock = true;
     QString exportFolder; // empty: the station's Data folder

@@ -27,6 +27,7 @@ QByteArray TokenEventJson(const TokenOutcome& outcome)
     event[QStringLiteral("event")] = QStringLiteral("token");
     event[QStringLiteral("reader")] = outcome.readerName;
     event[QStringLiteral("serial")] = outcome.serialNumber;
+    event[QStringLiteral("user")] = outcome.userName;
     event[QStringLiteral("result")] = ResultName(outcome.result);
     event[QStringLiteral("again")] = outcome.again;
     event[QStringLiteral("reason")] = outcome.reason;

@@ -75,6 +75,13 @@ QString NotInSeedFileMessage(const QString& serialNumber)
         .arg(serialNumber);
 }
 
+QString UserListUsedUpMessage(const QString& serialNumber)
+{
+    return QStringLiteral("The user list is used up: no user is left for token %1; it was not "
+                          "programmed. Load the next user list to go on.")
+        .arg(serialNumber);
+}
+
 QString NotProgrammedOnAnswerMessage(const QString& question)
 {
     return QStringLiteral("Not programmed: the answer to \"%1\" was No.").arg(question);

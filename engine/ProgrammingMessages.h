@@ -42,6 +42,7 @@ inline const QString kProgrammedAgainResult = QStringLiteral("Succeeded, program
 inline const QString kRandomFailedMessage =
     QStringLiteral("The random number generator failed; no seed was made.");
 QString NotInSeedFileMessage(const QString& serialNumber);
+QString UserListUsedUpMessage(const QString& serialNumber);
 QString NotProgrammedOnAnswerMessage(const QString& question);
 // The message that holds a reader after an automatic run failed.
 QString AutoRunFailedMessage(const QString& serialNumber, const QString& readerName,

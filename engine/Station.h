@@ -5,6 +5,7 @@
 #include "Operator.h"
 #include "ReaderEvents.h"
 #include "TimingOptions.h"
+#include "UserAssignments.h"
 #include "seed/ByteString.h"
 #include "seed/ExportFiles.h"
 
@@ -74,7 +75,12 @@ struct AutoProgramming
     bool syncClock = true;
     bool exportRecord = true;
     bool exportPskc = false;
+    // Each token's user (UPN): the seed file's for the token when it names
+    // one; else, for a random seed, the next of users when set (a token
+    // that finds none left is not programmed); else userName, which is
+    // empty unless the same user goes to every token.
     QString userName;
+    UserAssignments* users = nullptr; // outlives the station's auto mode
     // A failure shows a message that holds the reader until it is closed
     // (the window); off where the outcome is reported otherwise.
     bool holdOnFailure = true;
@@ -95,6 +101,7 @@ struct TokenOutcome
     Result result = Result::Failed;
     bool automatic = false;
     bool again = false;      // this token was programmed before: that seed is void now
+    QString userName;        // the user its records name; empty when none
     QString reason;          // why it failed or what misses its record; empty otherwise
     QStringList exportFiles; // the files that hold its record
 };
@@ -208,6 +215,8 @@ private:
     void Program(Run& run);
     bool CheckSeed(Run& run);
     bool ChooseAutoSeed(Run& run, const AutoProgramming& settings);
+    QString ChooseAutoUser(Run& run, const AutoProgramming& settings);
+    void GiveBackUser(Run& run);
     bool OpenAndCheckToken(Run& run, TokenSession& session);
     bool ConfirmRun(Run& run, TokenSession& session);
     bool ConfigureToken(Run& run, TokenSession& session);

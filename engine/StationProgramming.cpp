@@ -34,6 +34,8 @@ struct Station::Run
     bool succeeded = false;
     bool declined = false; // the operator answered No
     qint64 journalId = 0;  // the journal's "writing" row, once the seed may be sent
+    // The user this token took from the user list, until its seed is written.
+    std::optional<UserAssignments::Taken> takenUser;
 };
 
 namespace {
@@ -93,7 +95,6 @@ bool Station::RunAuto(const AutoProgramming& settings, bool requested)
     request.syncClock = settings.syncClock;
     request.exportRecord = settings.exportRecord;
     request.exportPskc = settings.exportPskc;
-    request.userName = settings.userName;
     {
         std::lock_guard lock(m_lock);
         m_runActive = true;
@@ -104,6 +105,7 @@ bool Station::RunAuto(const AutoProgramming& settings, bool requested)
         run.tell.showMessage(kNoTokenMessage, kErrorCaption, MessageIcon::None);
         FinishAttempt(run, false);
     }
+    GiveBackUser(run); // stopped before its seed was sent
     WipeText(run.request.seedText);
     WipeText(run.seedText);
     {
@@ -203,10 +205,42 @@ bool Station::ChooseAutoSeed(Run& run, const AutoProgramming& settings)
             problem = kRandomFailedMessage;
     }
     if (problem.isEmpty())
+        problem = ChooseAutoUser(run, settings);
+    if (problem.isEmpty())
         return true;
     run.tell.showMessage(problem, kErrorCaption, MessageIcon::None);
     FinishAttempt(run, false);
     return false;
+}
+
+// The token's own user: the seed file's, or the user list's next, or the
+// one name for every token (empty for none). The problem when the list has
+// no user left for it.
+QString Station::ChooseAutoUser(Run& run, const AutoProgramming& settings)
+{
+    const QString& serial = run.request.serialNumber;
+    run.request.userName = settings.userName;
+    if (settings.source == SeedSource::SeedFile) {
+        if (const QString fileUser = settings.seedFile->userName(serial); !fileUser.isEmpty())
+            run.request.userName = fileUser;
+        return {};
+    }
+    if (!settings.users)
+        return {};
+    run.takenUser = settings.users->take();
+    if (!run.takenUser)
+        return UserListUsedUpMessage(serial);
+    run.request.userName = run.takenUser->userName;
+    return {};
+}
+
+// A token that took a user from the list but holds no seed of it gives the
+// user back: the next token gets it.
+void Station::GiveBackUser(Run& run)
+{
+    if (run.takenUser && run.settings && run.settings->users)
+        run.settings->users->giveBack(*run.takenUser);
+    run.takenUser.reset();
 }
 
 bool Station::ReadTokenInfo(TokenSession& session, QByteArray& serial, QString& clock)
@@ -388,6 +422,7 @@ bool Station::JournalBeforeWrite(Run& run, TokenSession& session)
     attempt.reader = m_readerName;
     attempt.serialNumber = run.request.serialNumber;
     attempt.settings = SettingsText(run.request);
+    attempt.userName = run.request.userName;
     if (run.request.exportRecord)
         attempt.exportFiles = QStringList{m_exportFiles.hexPath(), m_exportFiles.b32Path(),
                                           m_exportFiles.azurePath()};
@@ -420,6 +455,7 @@ void Station::JournalOutcome(Run& run, const TokenOutcome& outcome)
         attempt.reader = m_readerName;
         attempt.serialNumber = outcome.serialNumber;
         attempt.settings = SettingsText(run.request);
+        attempt.userName = outcome.userName;
         attempt.state = state;
         attempt.reason = outcome.reason;
         const JournalResult<qint64> recorded = m_journal->recordAttempt(attempt);
@@ -463,6 +499,11 @@ void Station::FinishAttempt(Run& run, bool succeeded)
     run.attempted = true;
     run.succeeded = succeeded;
     Disarm();
+    // The seed written spends the token's user; otherwise the next token gets it.
+    if (succeeded)
+        run.takenUser.reset();
+    else
+        GiveBackUser(run);
     QString userName;
     {
         std::lock_guard lock(m_lock);
@@ -471,11 +512,16 @@ void Station::FinishAttempt(Run& run, bool succeeded)
             m_tally.userName = request.userName;
         userName = m_tally.userName;
     }
+    // A production line's row names the token's own user, and none for a
+    // token that was not programmed: its user goes on to the next token.
+    if (request.automatic)
+        userName = succeeded ? request.userName : QString();
 
     TokenOutcome outcome;
     outcome.readerName = m_readerName;
     outcome.serialNumber = request.serialNumber;
     outcome.automatic = request.automatic;
+    outcome.userName = request.userName;
     outcome.again = succeeded && run.again;
     outcome.result = succeeded ? TokenOutcome::Result::Programmed : TokenOutcome::Result::Failed;
     QString missing;

@@ -2,6 +2,9 @@
 // on each reader on its own.
 #include "StationFixture.h"
 #include "engine/ProgrammingMessages.h"
+#include "journal/JournalFiles.h"
+#include "journal/SqliteJournal.h"
+#include "seed/SeedFile.h"
 #include "seed/SeedTable.h"
 
 #include <map>
@@ -246,4 +249,150 @@ TEST_F(FourReaders, FourReadersProgramTheirTokensInParallel)
             EXPECT_EQ(token->state().seed, SeedBytes(record->second)) << token->state().serial;
         }
     }
+}
+
+namespace {
+
+// A production line with its journal: each token's user in the directory
+// import file, the journal and the log.
+class AutoUsersTest : public AutoProgrammingTest
+{
+protected:
+    void SetUp() override
+    {
+        AutoProgrammingTest::SetUp();
+        auto opened = SqliteJournal::Open(JournalDatabasePath(data.path()));
+        ASSERT_TRUE(opened.ok()) << opened.error().toStdString();
+        journal = std::move(opened).value();
+        stations.push_back(std::make_unique<Station>(QString::fromStdString(pcsc.readerName(0)),
+                                                     g_customerKey, op, exports));
+        stations.back()->setJournal(journal.get());
+        probes.push_back(std::make_unique<StationProbe>(*stations.back()));
+        stations.back()->start();
+        ASSERT_TRUE(probe().showsNoToken());
+    }
+    // serial number -> user, from the directory import file.
+    std::map<QString, QString> azureUsers() const
+    {
+        std::map<QString, QString> users;
+        const QStringList lines = exportLines(".azure.csv");
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            users[lines[i].section(',', 1, 1)] = lines[i].section(',', 0, 0);
+        return users;
+    }
+    // serial number -> user of its programmed attempt, from the journal.
+    std::map<QString, QString> journalUsers() const
+    {
+        std::map<QString, QString> users;
+        const JournalResult<QList<JournalAttempt>> listed = journal->list(std::nullopt, {});
+        EXPECT_TRUE(listed.ok());
+        for (const JournalAttempt& attempt : listed.ok() ? listed.value() : QList<JournalAttempt>{})
+            if (attempt.state == AttemptState::Programmed)
+                users[attempt.serialNumber] = attempt.userName;
+        return users;
+    }
+    std::unique_ptr<SqliteJournal> journal;
+};
+
+} // namespace
+
+// Five tokens from a seed file of three columns: each record names the
+// token's own user, whatever name is set for every token; a line of two
+// columns gets that name.
+TEST_F(AutoUsersTest, ASeedFileOfThreeColumnsGivesEachTokenItsUser)
+{
+    QFile file(QDir(data.path()).filePath("seeds.csv"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    std::map<QString, QString> expected;
+    for (int i = 1; i <= 5; ++i) {
+        const QString serial = QStringLiteral("SU%1").arg(i, 4, 10, QLatin1Char('0'));
+        expected[serial] = i == 5 ? QStringLiteral("everyone@example.org")
+                                  : QStringLiteral("user%1@example.org").arg(i);
+        file.write((serial + "," + RandomSeedText() +
+                    (i == 5 ? QString() : "," + expected[serial]) + "\r\n")
+                       .toUtf8());
+    }
+    file.close();
+    SeedTable seedFile;
+    ASSERT_TRUE(LoadSeedFile(file.fileName(), seedFile).loaded());
+    AutoProgramming settings = Settings(SeedSource::SeedFile, &seedFile);
+    settings.userName = "everyone@example.org"; // the name for every token
+    station().setAutoProgramming(settings);
+
+    for (const auto& [serial, user] : expected) {
+        ASSERT_TRUE(presentAndWait(Token(serial.toStdString()))) << serial.toStdString();
+        EXPECT_EQ(lastOutcome().result, TokenOutcome::Result::Programmed);
+        EXPECT_EQ(lastOutcome().userName, user);
+        ASSERT_TRUE(pcsc.remove(0)) << pcsc.failure();
+    }
+    EXPECT_EQ(azureUsers(), expected);
+    EXPECT_EQ(journalUsers(), expected);
+    for (const StationProbe::Row& row : probe().rows())
+        EXPECT_EQ(row.userName, expected.at(row.serialNumber));
+}
+
+// An assignment list: each token with a random seed takes the next user in
+// order; a token that fails gives its user to the next one; once the list
+// is used up a token is refused before any command, with a message that
+// holds the line; a new list goes on.
+TEST_F(AutoUsersTest, AUserListGivesEachTokenTheNextUserAndHoldsWhenUsedUp)
+{
+    const QStringList list{"ana@example.org", "bob@example.org", "carl@example.org",
+                           "dora@example.org", "eve@example.org"};
+    UserAssignments users;
+    users.load(list);
+    AutoProgramming settings = Settings(SeedSource::Random32);
+    settings.userName.clear();
+    settings.users = &users;
+    station().setAutoProgramming(settings);
+
+    std::map<QString, QString> expected;
+    for (int i = 1; i <= 6; ++i) {
+        const QString serial = QStringLiteral("UL%1").arg(i, 4, 10, QLatin1Char('0'));
+        auto token = Token(serial.toStdString());
+        const bool fails = i == 2;
+        if (fails) {
+            token->answerNextWith(0x6A80, kWriteSeed);
+            op.holdNextMessage();
+        }
+        ASSERT_TRUE(presentAndWait(token)) << i;
+        if (fails) {
+            ASSERT_TRUE(op.waitUntilHeld());
+            EXPECT_EQ(lastOutcome().result, TokenOutcome::Result::Failed);
+            EXPECT_EQ(users.next(), "bob@example.org"); // given back
+            op.release();
+        } else {
+            EXPECT_EQ(lastOutcome().result, TokenOutcome::Result::Programmed) << i;
+            expected[serial] = list[static_cast<qsizetype>(expected.size())];
+            EXPECT_EQ(lastOutcome().userName, expected[serial]);
+        }
+        ASSERT_TRUE(pcsc.remove(0)) << pcsc.failure();
+    }
+    EXPECT_EQ(users.left(), 0);
+    EXPECT_EQ(azureUsers(), expected);
+    EXPECT_EQ(journalUsers(), expected);
+
+    // Used up: the next token is not touched, and its message holds the line.
+    auto refused = Token("UL0007");
+    op.holdNextMessage();
+    ASSERT_TRUE(presentAndWait(refused));
+    ASSERT_TRUE(op.waitUntilHeld());
+    EXPECT_EQ(lastOutcome().result, TokenOutcome::Result::Failed);
+    EXPECT_EQ(lastOutcome().reason, UserListUsedUpMessage("UL0007"));
+    EXPECT_EQ(Count(*refused, kConfigure), 0);
+    EXPECT_EQ(Count(*refused, kWriteSeed), 0);
+    EXPECT_TRUE(op.texts().last().contains(UserListUsedUpMessage("UL0007")));
+    ASSERT_TRUE(pcsc.remove(0)) << pcsc.failure();
+    auto waiting = Token("UL0008");
+    ASSERT_TRUE(pcsc.insert(0, waiting)) << pcsc.failure();
+    EXPECT_EQ(probe().outcomes().size(), 7u); // held: the token presented waits
+
+    // The next list: the waiting token is programmed with its first user.
+    users.load({"fay@example.org"});
+    op.release();
+    ASSERT_TRUE(probe().waitFor([&] { return probe().outcomes().size() == 8; }));
+    EXPECT_EQ(lastOutcome().result, TokenOutcome::Result::Programmed);
+    EXPECT_EQ(lastOutcome().userName, "fay@example.org");
+    EXPECT_EQ(azureUsers().at("UL0008"), "fay@example.org");
+    EXPECT_EQ(probe().rows().back().userName, "fay@example.org");
 }
