@@ -3,6 +3,8 @@
 // readers hold virtual tokens.
 #include "PcscFixture.h"
 #include "PskcReaders.h"
+#include "journal/JournalFiles.h"
+#include "journal/SqliteJournal.h"
 #include "seed/Base32.h"
 
 #include <QCoreApplication>
@@ -279,6 +281,89 @@ TEST_F(CommandLineTest, ProgramsEachTokenPresentedUntilInterrupted)
         EXPECT_EQ(recorded.at(QStringLiteral("AT%1").arg(i)), seeds[i]);
     }
     EXPECT_TRUE(waiting->state().seed.empty());
+}
+
+// One user per token: five tokens with random seeds take the users of a list
+// in order, and the line stops by itself once every user has a token; five
+// tokens from a seed file of three columns get the users it names. Each
+// user is in the token's directory-import record, its JSON line and its
+// journal row.
+TEST_F(CommandLineTest, EachTokenGetsItsOwnUserFromAListOrTheSeedFile)
+{
+    const QStringList users{"ana@example.org", "bob@example.org", "carl@example.org",
+                            "dora@example.org", "eve@example.org"};
+    QFile list(QDir(data.path()).filePath("users.txt"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write(users.join("\r\n").toUtf8() + "\r\n");
+    list.close();
+    QFile seedFile(QDir(data.path()).filePath("seeds.csv"));
+    ASSERT_TRUE(seedFile.open(QIODevice::WriteOnly));
+    std::map<QString, QString> expected;
+    for (int i = 0; i < 5; ++i) {
+        const QString serial = QStringLiteral("SF%1").arg(i);
+        expected[serial] = QStringLiteral("file%1@example.org").arg(i);
+        seedFile.write((serial + ",JBSWY3DPEHPK3PXP," + expected[serial] + "\n").toUtf8());
+    }
+    seedFile.close();
+
+    StationCommand fromList({"program", "--auto", "--reader", reader(0), "--users", list.fileName(),
+                             "--export", data.path()});
+    ASSERT_TRUE(fromList.waitForError("Watching " + reader(0)));
+    for (int i = 0; i < 5; ++i) {
+        const QString serial = QStringLiteral("UL%1").arg(i);
+        expected[serial] = users[i];
+        ASSERT_TRUE(pcsc.insert(0, Token(serial.toStdString()))) << pcsc.failure();
+        ASSERT_TRUE(fromList.waitForEvents(i + 1)) << fromList.errorText().toStdString();
+        EXPECT_EQ(fromList.events().last()["user"].toString(), users[i]);
+        ASSERT_TRUE(pcsc.remove(0)) << pcsc.failure();
+    }
+    // Every user has a token: the line holds, by itself.
+    EXPECT_EQ(fromList.finish(), 0) << fromList.errorText().toStdString();
+    EXPECT_TRUE(fromList.errorText().contains("is used up: every user has a token"));
+
+    StationCommand fromFile({"program", "--auto", "--reader", reader(0), "--seed-file",
+                             seedFile.fileName(), "--export", data.path()});
+    ASSERT_TRUE(fromFile.waitForError("Watching " + reader(0)));
+    for (int i = 0; i < 5; ++i) {
+        const QString serial = QStringLiteral("SF%1").arg(i);
+        ASSERT_TRUE(pcsc.insert(0, Token(serial.toStdString()))) << pcsc.failure();
+        ASSERT_TRUE(fromFile.waitForEvents(i + 1)) << fromFile.errorText().toStdString();
+        EXPECT_EQ(fromFile.events().last()["user"].toString(), expected[serial]);
+        ASSERT_TRUE(pcsc.remove(0)) << pcsc.failure();
+    }
+    fromFile.interrupt();
+    EXPECT_EQ(fromFile.finish(), 0) << fromFile.errorText().toStdString();
+
+    // The records of both runs: one directory-import file per run.
+    std::map<QString, QString> recorded;
+    const QStringList azureFiles = QDir(data.path()).entryList({"*.azure.csv"}, QDir::Files);
+    EXPECT_EQ(azureFiles.size(), 2);
+    for (const QString& name : azureFiles) {
+        QFile azure(QDir(data.path()).filePath(name));
+        ASSERT_TRUE(azure.open(QIODevice::ReadOnly));
+        const QStringList lines =
+            QString::fromUtf8(azure.readAll()).split("\r\n", Qt::SkipEmptyParts);
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            recorded[lines[i].section(',', 1, 1)] = lines[i].section(',', 0, 0);
+    }
+    EXPECT_EQ(recorded, expected);
+    std::map<QString, QString> journaled;
+    auto journal = SqliteJournal::Open(JournalDatabasePath(data.path()));
+    ASSERT_TRUE(journal.ok()) << journal.error().toStdString();
+    const auto attempts = journal.value()->list(std::nullopt, {});
+    ASSERT_TRUE(attempts.ok());
+    for (const JournalAttempt& attempt : attempts.value())
+        journaled[attempt.serialNumber] = attempt.userName;
+    EXPECT_EQ(journaled, expected);
+
+    // A list that cannot be read, or one beside a seed file, is a mistake.
+    StationCommand missing({"program", "--reader", reader(0), "--users",
+                            QDir(data.path()).filePath("none.txt"), "--export", data.path()});
+    EXPECT_EQ(missing.finish(), 2);
+    EXPECT_TRUE(missing.errorText().contains("Failed to load user list!"));
+    StationCommand both({"program", "--reader", reader(0), "--users", list.fileName(),
+                         "--seed-file", seedFile.fileName()});
+    EXPECT_EQ(both.finish(), 2);
 }
 
 // The journal: a token programmed before is not programmed again without

@@ -28,6 +28,10 @@ TEST(ProgramOptions, ReadsEveryChoice)
     EXPECT_EQ(plain->timing.timeStep, 30);
     EXPECT_TRUE(plain->syncClock);
     EXPECT_FALSE(plain->automatic);
+
+    const auto withUsers = ParseProgramOptions({"--reader", "A", "--users", "u.txt"}, problem);
+    ASSERT_TRUE(withUsers) << problem.toStdString();
+    EXPECT_EQ(withUsers->usersFile, "u.txt");
 }
 
 TEST(ProgramOptions, RefusesMistakesWithTheReason)
@@ -47,6 +51,9 @@ TEST(ProgramOptions, RefusesMistakesWithTheReason)
         {{"--reader", "A", "--display", "15"}, "--display takes 30, 60 or 120"},
         {{"--reader", "A", "--reader", "A"}, "a reader is named twice"},
         {{"--reader", "A", "--seed"}, "unknown option: --seed"},
+        {{"--reader", "A", "--seed-file", "f", "--users", "u"},
+         "--users goes with random seeds: a seed file names each token's user in its third "
+         "column"},
     };
     for (const auto& c : cases) {
         QString problem;
