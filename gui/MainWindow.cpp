@@ -13,6 +13,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -23,6 +25,11 @@ static void InitStationResources()
 {
     Q_INIT_RESOURCE(station);
 }
+
+namespace {
+// The log's Result column, which takes the width the others leave.
+constexpr int kLogResultColumn = 3;
+} // namespace
 
 MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::MainWindow>()), m_operator(op),
@@ -97,11 +104,8 @@ void MainWindow::OnInitDialog()
     m_state.update([](ConsoleTexts& texts) { texts.tips.clear(); });
     ShowCounters();
 
-    const int widths[] = {210, 180, 180, 380, 200};
-    for (int column = 0; column < 5; ++column) {
-        ui->logList->header()->resizeSection(column, widths[column]);
+    for (int column = 0; column < ui->logList->columnCount(); ++column)
         ui->logList->headerItem()->setTextAlignment(column, Qt::AlignCenter);
-    }
 
     connect(ui->burnButton, &QPushButton::clicked, this, &MainWindow::OnBurn);
     connect(ui->sealButton, &QPushButton::clicked, this, &MainWindow::OnSeal);
@@ -137,7 +141,7 @@ void MainWindow::LayOutAsTemplate()
     for (QWidget* label :
          {ui->seedLabel, ui->timeWindowLabel, ui->algorithmLabel, ui->displayTimeLabel,
           ui->readerLabel, ui->serialNumberLabel, ui->tokenClockLabel, ui->computerClockLabel,
-          ui->syncClockLabel, ui->exportLabel, ui->autoProgramLabel})
+          ui->syncClockLabel, ui->exportLabel, ui->autoProgramLabel, ui->userListLabel})
         labelColumn = std::max(labelColumn, label->sizeHint().width());
     ui->dataLayout->setColumnMinimumWidth(0, labelColumn);
     ui->tokenLayout->setColumnMinimumWidth(0, labelColumn);
@@ -177,7 +181,7 @@ void MainWindow::LayOutAsTemplate()
     for (QWidget* count : {ui->totalCount, ui->successCount, ui->failCount})
         count->setMinimumWidth(units.x(20));
     ui->countersLayout->setSpacing(units.x(6));
-    ui->logList->setMinimumWidth(units.x(316));
+    fitLogColumns();
     ui->logList->setFixedHeight(units.y(58));
     ui->dialogLayout->setSpacing(units.y(6));
 
@@ -188,6 +192,40 @@ void MainWindow::LayOutAsTemplate()
         policy.setRetainSizeWhenHidden(true);
         widget->setSizePolicy(policy);
     }
+}
+
+// Every column of the log shows at the window's own size, each as wide as
+// its usual texts (a time, a serial number, a user, a reader's name) and
+// Result taking the rest. A longer text is shortened in its middle, so a
+// reader keeps its slot number on screen; its tooltip holds it whole.
+void MainWindow::fitLogColumns()
+{
+    QTreeWidget& log = *ui->logList;
+    const QFontMetrics cells(log.font());
+    const QFontMetrics titles(log.header()->font());
+    const int padding = 2 * log.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &log) +
+                        2 * log.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &log) +
+                        cells.averageCharWidth() * 2;
+    const QStringList samples[] = {
+        {QStringLiteral("0000-00-00 00:00:00 ")},   {QStringLiteral("KN00123576")},
+        {QStringLiteral("first.last@example.org")}, {QStringLiteral("Succeeded, programmed again")},
+        {QStringLiteral("Virtual PCD 00 00")},
+    };
+    int total = 0;
+    for (int column = 0; column < log.columnCount(); ++column) {
+        int width = titles.horizontalAdvance(log.headerItem()->text(column));
+        for (const QString& sample : samples[column])
+            width = std::max(width, cells.horizontalAdvance(sample));
+        width += padding;
+        log.header()->resizeSection(column, width);
+        total += width;
+    }
+    log.header()->setStretchLastSection(false);
+    log.header()->setSectionResizeMode(kLogResultColumn, QHeaderView::Stretch);
+    log.setTextElideMode(Qt::ElideMiddle);
+    log.setMinimumWidth(
+        std::max(DialogUnits(fontMetrics()).x(316),
+                 total + 2 * log.frameWidth() + log.verticalScrollBar()->sizeHint().width()));
 }
 
 void MainWindow::OnDestroy()

@@ -8,6 +8,7 @@
 #include "ReaderListWatcher.h"
 #include "Station.h"
 #include "ThreadCall.h"
+#include "UserAssignments.h"
 #include "journal/ProgrammingJournal.h"
 #include "seed/ExportFiles.h"
 #include "seed/SeedTable.h"
@@ -21,6 +22,7 @@ class MainWindow;
 }
 struct HeldPicture;
 struct SeedFileResult;
+struct UserListResult;
 class QImage;
 struct QrScanResult;
 
@@ -94,6 +96,9 @@ public slots:
     void OnLoadSeedFile();
     void OnEdit();
     void OnAbout();
+    // "Load User List...": the users the production line gives its tokens
+    // with random seeds, in order; read off the window's thread.
+    void loadUserList();
 
     // The reader list as the platform reports it (ReaderListWatcher).
     void OnReaderList(const QString& readerListText);
@@ -114,6 +119,7 @@ private:
     void Shutdown();
     void OnSeedEditChanged(const QString& text);
     void LayOutAsTemplate();
+    void fitLogColumns();
     void UpdateData(); // the state's texts to their labels
     bool PlaceQrScanResult(QrScanResult& result);
     void ImportSeedFromPicture(const HeldPicture& held, const QString& noPictureMessage);
@@ -135,6 +141,12 @@ private:
     // Auto-programming follows its check box and every control it reads.
     void ApplyAutoProgramming();
     void EnableSeedFileSource();
+    // The user name counts once the operator has finished editing it, never
+    // while a name is half typed.
+    void takeUserName();
+    void applyUserList(const QString& path, const UserListResult& result);
+    // The next user and how many are left, or that the list is used up.
+    void showUserList();
 
     void OnExportSetOpened(const QString& hexPath);
     void AddLogRow(const QString& serialNumber, const QString& userName, const QString& result,
@@ -165,7 +177,9 @@ private:
     // could not be opened (m_journalProblem says why, at the start).
     std::unique_ptr<ProgrammingJournal> m_journal;
     QString m_journalProblem;
-    PskcExport m_pskc; // the pre-shared key, if any, lives here only
+    PskcExport m_pskc;          // the pre-shared key, if any, lives here only
+    UserAssignments m_userList; // the loaded user list, shared by the lines' stations
+    QString m_takenUserName;    // the user name as it was when editing finished
     // Last members: built when everything they reach is, and stopped first.
     ReaderListWatcher m_readerList;
     ReaderLines m_lines;

@@ -102,8 +102,10 @@ void MainWindow::AddLogRow(const QString& serialNumber, const QString& userName,
 {
     const QString time = LogTimeText(QDateTime::currentDateTime());
     auto* row = new QTreeWidgetItem(QStringList{time, serialNumber, userName, result, readerName});
-    for (int column = 0; column < row->columnCount(); ++column)
+    for (int column = 0; column < row->columnCount(); ++column) {
         row->setTextAlignment(column, Qt::AlignCenter);
+        row->setToolTip(column, row->text(column)); // whole, where the column shortens it
+    }
     ui->logList->insertTopLevelItem(0, row);
 }
 

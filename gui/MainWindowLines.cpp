@@ -3,6 +3,7 @@
 // auto-programming and the large status line. Window's thread only.
 #include "MainWindow.h"
 #include "OutcomeLine.h"
+#include "seed/UserList.h"
 #include "ui_MainWindow.h"
 
 #include <QCheckBox>
@@ -66,9 +67,11 @@ void MainWindow::ConnectLines()
                                      static_cast<QAbstractButton*>(ui->display120Radio),
                                      static_cast<QAbstractButton*>(ui->syncClockCheck),
                                      static_cast<QAbstractButton*>(ui->exportCheck),
-                                     static_cast<QAbstractButton*>(ui->pskcCheck)})
+                                     static_cast<QAbstractButton*>(ui->pskcCheck),
+                                     static_cast<QAbstractButton*>(ui->sameUserCheck)})
         connect(control, &QAbstractButton::toggled, this, &MainWindow::ApplyAutoProgramming);
-    connect(ui->userNameEdit, &QLineEdit::textChanged, this, &MainWindow::ApplyAutoProgramming);
+    connect(ui->userNameEdit, &QLineEdit::editingFinished, this, &MainWindow::takeUserName);
+    connect(ui->loadUserListButton, &QPushButton::clicked, this, &MainWindow::loadUserList);
     EnableSeedFileSource();
 }
 
@@ -210,6 +213,7 @@ void MainWindow::OnTokenDone(const TokenOutcome& outcome)
     palette.setColor(QPalette::Window, OutcomeColour(line.tone));
     palette.setColor(QPalette::WindowText, Qt::black);
     ui->outcomeText->setPalette(palette);
+    showUserList();
 }
 
 void MainWindow::ApplyAutoProgramming()
@@ -235,8 +239,60 @@ void MainWindow::ApplyAutoProgramming()
     settings.syncClock = syncClockChecked();
     settings.exportRecord = exportChecked();
     settings.exportPskc = ui->pskcCheck->isChecked();
-    settings.userName = ui->userNameEdit->text();
+    // One name for the whole batch only on the operator's word: a directory
+    // import would otherwise give every token to one person.
+    if (ui->sameUserCheck->isChecked())
+        settings.userName = m_takenUserName;
+    if (m_userList.loaded())
+        settings.users = &m_userList;
     m_lines.setAutoProgramming(settings);
+}
+
+void MainWindow::takeUserName()
+{
+    if (ui->userNameEdit->text() == m_takenUserName)
+        return;
+    m_takenUserName = ui->userNameEdit->text();
+    ApplyAutoProgramming();
+}
+
+void MainWindow::loadUserList()
+{
+    if (m_background.busy())
+        return;
+    const QString path = m_operator.askOpenFileName(tr("Text Files (*.txt);;All Files (*)"));
+    if (path.isEmpty())
+        return;
+    m_background.run<UserListResult>(
+        tr("Loading the user list..."), [path](const WorkControl&) { return LoadUserList(path); },
+        [this, path](UserListResult& result, bool cancelled) {
+            if (!cancelled)
+                applyUserList(path, result);
+        });
+}
+
+// A list that fails to load leaves the one before it in use.
+void MainWindow::applyUserList(const QString& path, const UserListResult& result)
+{
+    if (!result.loaded()) {
+        m_operator.showMessage(tr("Failed to load user list!") + "\n" + result.message(),
+                               tr("ERROR"));
+        return;
+    }
+    m_userList.load(result.users);
+    ui->userListText->setToolTip(path);
+    showUserList();
+    ApplyAutoProgramming();
+}
+
+void MainWindow::showUserList()
+{
+    if (!m_userList.loaded())
+        return;
+    const qsizetype left = m_userList.left();
+    ui->userListText->setText(
+        left > 0 ? tr("Next user: %1 (%2 left)").arg(m_userList.next()).arg(left)
+                 : tr("Used up: no user is left. Load the next user list to go on."));
 }
 
 // The seed file is a source once one has loaded (a failed load keeps the

@@ -65,6 +65,14 @@ public:
         return app;
     }
 
+    // Makes the window the active one, so that focus moves as the
+    // operator's clicks and keys move it (and an edit left is finished).
+    bool activate()
+    {
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window.get());
+    }
+
     template <typename T> T* child(const char* name) const
     {
         T* widget = window->findChild<T*>(QString::fromLatin1(name));

@@ -41,14 +41,19 @@ std::map<QString, QString> RecordedSeeds(const StationUnderTest& station)
 
 // Two readers, tokens presented and lifted on each in turn: each line counts
 // its own tokens, every token holds a seed of its own and its record says
-// so. A reader connected after auto-programming was turned on gets it too,
-// and a timing changed meanwhile applies to the next tokens.
+// so, naming the one user the operator gave every token. A reader connected after auto-programming
+// was turned on gets it too, and a timing changed meanwhile applies to the next tokens.
 TEST(ProductionLine, TwoReadersProgramEachTokenPresented)
 {
     StationUnderTest station(1);
     ASSERT_TRUE(station.pcsc.ok()) << station.pcsc.failure();
+    ASSERT_TRUE(station.activate());
     station.child<QCheckBox>("exportCheck")->setChecked(true);
-    QTest::keyClicks(station.child<QLineEdit>("userNameEdit"), "line@example.org");
+    auto* userName = station.child<QLineEdit>("userNameEdit");
+    userName->setFocus();
+    QTest::keyClicks(userName, "line@example.org");
+    // The one name for every token, on the operator's word (the click ends the typing).
+    QTest::mouseClick(station.child<QCheckBox>("sameUserCheck"), Qt::LeftButton);
     station.child<QRadioButton>("step60Radio")->setChecked(true);
     ASSERT_TRUE(station.connectTo(0));
     CheckAutoProgramming(station, true);
@@ -214,4 +219,143 @@ TEST(ProductionLine, BurnWithExportPskcDeliversThePskcDocument)
     record.seed = ByteString(seed.data(), seed.size());
     record.algorithm = "SHA1";
     ExpectDocumentHolds(QDir(station.data.path()).filePath(files.first()), {record});
+}
+
+namespace {
+
+// serial -> user, from the directory import file.
+std::map<QString, QString> RecordedUsers(const StationUnderTest& station)
+{
+    std::map<QString, QString> users;
+    const QStringList lines = station.exportLines(".azure.csv");
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        users[lines[i].section(',', 1, 1)] = lines[i].section(',', 0, 0);
+    return users;
+}
+
+// Presents a token on reader 0 and waits for its line to count it; lifts it.
+bool ProgramOne(StationUnderTest& station, const std::string& serial, const QString& counters)
+{
+    auto token = StationUnderTest::Token(serial);
+    const bool counted = station.present(token) && StationUnderTest::waitFor([&] {
+                             return station.lineCounters(0) == counters;
+                         });
+    return station.lift() && counted;
+}
+
+} // namespace
+
+// The user name counts once the operator has finished editing it, and goes
+// into every token's record only while "Same user for every token" is
+// checked; otherwise a token's record names no user.
+TEST(ProductionLine, TheTypedNameIsTakenWhenFinishedAndOnlyForEveryTokenWhenSaid)
+{
+    StationUnderTest station;
+    ASSERT_TRUE(station.pcsc.ok()) << station.pcsc.failure();
+    ASSERT_TRUE(station.activate());
+    station.child<QCheckBox>("exportCheck")->setChecked(true);
+    ASSERT_TRUE(station.connectTo(0));
+    CheckAutoProgramming(station, true);
+    auto* userName = station.child<QLineEdit>("userNameEdit");
+    auto* sameUser = station.child<QCheckBox>("sameUserCheck");
+
+    // Typed, finished (Tab), but not said to be for every token.
+    userName->setFocus();
+    QTest::keyClicks(userName, "ana@example.org");
+    QTest::keyClick(userName, Qt::Key_Tab);
+    ASSERT_TRUE(ProgramOne(station, "TN0001", "1/1/0"));
+    QTest::mouseClick(sameUser, Qt::LeftButton);
+    ASSERT_TRUE(sameUser->isChecked());
+    ASSERT_TRUE(ProgramOne(station, "TN0002", "2/2/0"));
+    // Half typed: the token presented meanwhile keeps the finished name.
+    userName->setFocus();
+    userName->selectAll();
+    QTest::keyClicks(userName, "bob@exa");
+    ASSERT_TRUE(userName->hasFocus());
+    ASSERT_TRUE(ProgramOne(station, "TN0003", "3/3/0"));
+    QTest::mouseClick(sameUser, Qt::LeftButton); // ends the typing, and unchecks
+    ASSERT_FALSE(sameUser->isChecked());
+    ASSERT_TRUE(ProgramOne(station, "TN0004", "4/4/0"));
+
+    const std::map<QString, QString> expected{{"TN0001", ""},
+                                              {"TN0002", "ana@example.org"},
+                                              {"TN0003", "ana@example.org"},
+                                              {"TN0004", ""}};
+    EXPECT_EQ(RecordedUsers(station), expected);
+    ASSERT_TRUE(station.waitForRows(4));
+    for (int row = 0; row < 4; ++row)
+        EXPECT_EQ(station.logRow(row)[2], expected.at(station.logRow(row)[1]));
+}
+
+// Five tokens from a seed file of three columns get its users; five tokens
+// with random seeds take the users of a list, the window showing the next
+// one and how many are left; once it is used up a token is refused with a
+// message, its seed untouched.
+TEST(ProductionLine, ASeedFileOrAUserListGivesEachTokenItsOwnUser)
+{
+    StationUnderTest station;
+    ASSERT_TRUE(station.pcsc.ok()) << station.pcsc.failure();
+    station.child<QCheckBox>("exportCheck")->setChecked(true);
+    auto write = [&](const QString& name, const QByteArray& bytes) {
+        const QString path = QDir(station.data.path()).filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return path;
+    };
+    std::map<QString, QString> expected;
+    QByteArray seeds;
+    for (int i = 0; i < 5; ++i) {
+        const QString serial = QStringLiteral("SU%1").arg(i);
+        expected[serial] = QStringLiteral("file%1@example.org").arg(i);
+        seeds += (serial + ",GEZDGNBVGY3TQOJQ," + expected[serial] + "\r\n").toUtf8();
+    }
+    station.op.recorded.answerNextFileDialog(write("seeds.csv", seeds));
+    QTest::mouseClick(station.child<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
+    ASSERT_TRUE(
+        StationUnderTest::waitFor([&] { return BackgroundWorkDone(station.window.get()); }));
+    station.child<QComboBox>("autoSourceCombo")->setCurrentIndex(2);
+    ASSERT_TRUE(station.connectTo(0));
+    CheckAutoProgramming(station, true);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(
+            ProgramOne(station, "SU" + std::to_string(i), QStringLiteral("%1/%1/0").arg(i + 1)));
+
+    const QStringList users{"ana@example.org", "bob@example.org", "carl@example.org",
+                            "dora@example.org", "eve@example.org"};
+    station.child<QComboBox>("autoSourceCombo")->setCurrentIndex(0);
+    station.op.recorded.answerNextFileDialog(write("users.txt", users.join('\n').toUtf8()));
+    QTest::mouseClick(station.child<QPushButton>("loadUserListButton"), Qt::LeftButton);
+    ASSERT_TRUE(
+        StationUnderTest::waitFor([&] { return BackgroundWorkDone(station.window.get()); }));
+    auto* next = station.child<QLabel>("userListText");
+    EXPECT_EQ(next->text(), "Next user: ana@example.org (5 left)");
+    for (int i = 0; i < 5; ++i) {
+        const QString serial = QStringLiteral("UL%1").arg(i);
+        expected[serial] = users[i];
+        ASSERT_TRUE(
+            ProgramOne(station, serial.toStdString(), QStringLiteral("%1/%1/0").arg(i + 6)));
+        if (i < 4) {
+            EXPECT_TRUE(StationUnderTest::waitFor([&] {
+                return next->text() ==
+                       QStringLiteral("Next user: %1 (%2 left)").arg(users[i + 1]).arg(4 - i);
+            })) << next->text().toStdString();
+        }
+    }
+    EXPECT_TRUE(StationUnderTest::waitFor([&] { return next->text().startsWith("Used up"); }));
+
+    // Used up: the line holds the next token, programming nothing.
+    auto refused = StationUnderTest::Token("UL5");
+    ASSERT_TRUE(station.present(refused));
+    ASSERT_TRUE(StationUnderTest::waitFor([&] { return station.lineCounters(0) == "11/10/1"; }));
+    EXPECT_TRUE(refused->state().seed.empty());
+    EXPECT_FALSE(refused->state().configured);
+    ASSERT_TRUE(StationUnderTest::waitFor([&] { return station.op.recorded.texts().size() == 1; }));
+    EXPECT_TRUE(station.op.recorded.texts().first().contains("The user list is used up"));
+    ASSERT_TRUE(station.lift());
+
+    EXPECT_EQ(RecordedUsers(station), expected);
+    ASSERT_TRUE(station.waitForRows(11));
+    EXPECT_EQ(station.logRow(0).mid(1, 3), (QStringList{"UL5", "", "Failed"}));
+    for (int row = 1; row < 11; ++row)
+        EXPECT_EQ(station.logRow(row)[2], expected.at(station.logRow(row)[1]));
 }
