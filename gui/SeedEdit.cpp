@@ -5,6 +5,17 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+SeedEdit::SeedEdit(QWidget* parent) : QLineEdit(parent)
+{
+    // Every change the operator makes is recorded for Undo as it is made;
+    // the record goes at once, whatever made the change (keys, the context
+    // menu, a paste, a drop, an input method).
+    connect(this, &QLineEdit::textChanged, this, [this] {
+        if (isUndoAvailable() || isRedoAvailable())
+            forgetHistory();
+    });
+}
+
 void SeedEdit::forgetHistory()
 {
     // setText starts a new history; the text itself stays as it is.

@@ -4,16 +4,18 @@
 
 // The seed edit. A seed is a secret: selecting it must not publish it to the
 // desktop's selection (X11's PRIMARY, which any other program may read), and
-// what was typed must not linger in the undo history once the seed is used
-// or replaced. Copy and Cut, which the operator asks for, still work.
+// the edit keeps no history of what it held: a seed typed over, cut or
+// deleted cannot be brought back with Undo (QLineEdit keeps each removed
+// character for its undo). Copy and Cut, which the operator asks for, still
+// work.
 class SeedEdit : public QLineEdit
 {
     Q_OBJECT
 
 public:
-    using QLineEdit::QLineEdit;
+    explicit SeedEdit(QWidget* parent = nullptr);
 
-    // Drops the undo history, keeping the text.
+    // Drops the undo history, keeping the text and the cursor.
     void forgetHistory();
 
 protected:

@@ -1,5 +1,5 @@
-// The seed does not leave the station through the desktop's selection, what
-// was typed does not stay in the undo history, and the seed edit is the
+// The seed does not leave the station through the desktop's selection, the
+// seed edit keeps no history of an earlier seed, and the seed edit is the
 // window's only holder of the seed: on a real X display (Xvfb), where
 // selecting text normally hands it to every other program.
 #include "MainWindow.h"
@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -24,7 +25,7 @@ private slots:
     void cleanup();
     void selectingTheSeedPublishesNothing_data();
     void selectingTheSeedPublishesNothing();
-    void typedHistoryGoesWhenTheSeedIsReplacedOrTaken();
+    void anEarlierSeedCannotBeBroughtBack();
     void windowTextsHoldNoSeed();
 
 private:
@@ -98,23 +99,59 @@ void TestSeedSecrecy::selectingTheSeedPublishesNothing()
     QCOMPARE(clipboard->text(QClipboard::Selection).contains(QStringLiteral("JBSW")), published);
 }
 
-void TestSeedSecrecy::typedHistoryGoesWhenTheSeedIsReplacedOrTaken()
+// Typed over, deleted or cut, a seed cannot be brought back from the edit:
+// it keeps no undo history, whatever made the change, and the operator's
+// cursor stays where it was.
+void TestSeedSecrecy::anEarlierSeedCannotBeBroughtBack()
 {
     auto* seed = m_window->findChild<SeedEdit*>(QStringLiteral("seedEdit"));
     QVERIFY(seed);
     QTest::mouseClick(m_window->findChild<QPushButton*>(QStringLiteral("editButton")),
                       Qt::LeftButton);
-    QTest::keyClicks(seed, QStringLiteral("JBSWY3DP"));
-    QVERIFY(seed->isUndoAvailable());
-
-    seed->forgetHistory(); // as a Burn or Test press does when it takes the seed
+    QTest::keyClicks(seed, QStringLiteral("JBSWY3DPEHPK3PXP"));
     QVERIFY(!seed->isUndoAvailable());
-    QCOMPARE(seed->text(), QStringLiteral("JBSWY3DP"));
 
-    QTest::keyClicks(seed, QStringLiteral("EHPK"));
-    QVERIFY(seed->isUndoAvailable());
-    m_window->SetSeedText(QStringLiteral("GEZDGNBVGY3TQOJQ")); // replaced by a source
-    QVERIFY(!seed->isUndoAvailable());
+    // Selected and typed over, as the operator replaces a seed.
+    QTest::keyClick(seed, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(seed, QStringLiteral("GEZDGNBVGY3TQOJQ"));
+    QCOMPARE(seed->text(), QStringLiteral("GEZDGNBVGY3TQOJQ"));
+    auto nothingComesBack = [seed](const QString& now) {
+        QVERIFY(!seed->isUndoAvailable());
+        QVERIFY(!seed->isRedoAvailable());
+        for (int i = 0; i < 20; ++i)
+            QTest::keyClick(seed, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(seed, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(seed, Qt::Key_Y, Qt::ControlModifier);
+        seed->undo();
+        QCOMPARE(seed->text(), now);
+        std::unique_ptr<QMenu> menu(seed->createStandardContextMenu());
+        for (QAction* action : menu->actions())
+            if (action->text().contains(QStringLiteral("Undo")) ||
+                action->text().contains(QStringLiteral("Redo")))
+                QVERIFY2(!action->isEnabled(), qPrintable(action->text()));
+    };
+    nothingComesBack(QStringLiteral("GEZDGNBVGY3TQOJQ"));
+
+    // Typed in the middle: the cursor stays where the operator types.
+    QTest::keyClick(seed, Qt::Key_Home);
+    QTest::keyClicks(seed, QStringLiteral("AB"));
+    QCOMPARE(seed->cursorPosition(), 2);
+    QCOMPARE(seed->text(), QStringLiteral("ABGEZDGNBVGY3TQOJQ"));
+    QTest::keyClick(seed, Qt::Key_Delete);
+    QTest::keyClick(seed, Qt::Key_Backspace);
+    QCOMPARE(seed->text(), QStringLiteral("AEZDGNBVGY3TQOJQ"));
+    QCOMPARE(seed->cursorPosition(), 1);
+    nothingComesBack(QStringLiteral("AEZDGNBVGY3TQOJQ"));
+
+    // Cut from the context menu's road, then pasted back: the cut text is
+    // on the clipboard the operator asked for, not in the edit's history.
+    seed->selectAll();
+    seed->cut();
+    QVERIFY(seed->text().isEmpty());
+    nothingComesBack(QString());
+    seed->paste();
+    QCOMPARE(seed->text(), QStringLiteral("AEZDGNBVGY3TQOJQ"));
+    nothingComesBack(QStringLiteral("AEZDGNBVGY3TQOJQ"));
 }
 
 namespace {
