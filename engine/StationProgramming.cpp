@@ -219,14 +219,15 @@ bool Station::ChooseAutoSeed(Run& run, const AutoProgramming& settings)
 QString Station::ChooseAutoUser(Run& run, const AutoProgramming& settings)
 {
     const QString& serial = run.request.serialNumber;
-    run.request.userName = settings.userName;
     if (settings.source == SeedSource::SeedFile) {
-        if (const QString fileUser = settings.seedFile->userName(serial); !fileUser.isEmpty())
-            run.request.userName = fileUser;
+        const QString fileUser = settings.seedFile->userName(serial);
+        run.request.userName = fileUser.isEmpty() ? settings.userName : fileUser;
         return {};
     }
-    if (!settings.users)
+    if (!settings.users) {
+        run.request.userName = settings.userName;
         return {};
+    }
     run.takenUser = settings.users->take();
     if (!run.takenUser)
         return UserListUsedUpMessage(serial);
