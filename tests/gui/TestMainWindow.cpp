@@ -48,6 +48,7 @@ private slots:
     void cancelledSeedFileDialogEmptiesTheSeed();
     void failedSeedFileLoad();
     void seedFileAppliesTheSeedOfTheTokenOnTheReader();
+    void userListShowsTheNextUserOrWhyItFailed();
     void tokenRefreshFollowsSerialAndSeed();
     void typedSeedEnablesBurn();
     void readerListFollowsThePlatform();
@@ -392,6 +393,29 @@ void TestMainWindow::seedFileAppliesTheSeedOfTheTokenOnTheReader()
     // an unlisted token keeps the last seed
     QCOMPARE(seedEditText(), QStringLiteral("MZXW6==="));
     QCOMPARE(m_operator->beeps(), 2);
+}
+
+// A user list that loads shows its first user and its count; one that fails
+// says why and leaves the list before it in place.
+void TestMainWindow::userListShowsTheNextUserOrWhyItFailed()
+{
+    auto* next = find<QLabel>("userListText");
+    m_operator->answerNextFileDialog(writeFile("ana@example.org\r\nbob@example.org\r\n"));
+    QTest::mouseClick(find<QPushButton>("loadUserListButton"), Qt::LeftButton);
+    QTRY_VERIFY(BackgroundWorkDone(m_window.get()));
+    QCOMPARE(m_operator->filters().last(), QStringLiteral("Text Files (*.txt);;All Files (*)"));
+    QVERIFY(m_operator->messages().empty());
+    QCOMPARE(next->text(), QStringLiteral("Next user: ana@example.org (2 left)"));
+
+    m_operator->answerNextFileDialog(writeFile("carl@example.org\n=cmd|x\n"));
+    QTest::mouseClick(find<QPushButton>("loadUserListButton"), Qt::LeftButton);
+    QTRY_VERIFY(BackgroundWorkDone(m_window.get()));
+    const auto messages = m_operator->messages();
+    QCOMPARE(messages.size(), size_t(1));
+    QVERIFY2(messages[0].text.startsWith(QStringLiteral("Failed to load user list!\nLine 2 ")),
+             qPrintable(messages[0].text));
+    QCOMPARE(messages[0].caption, QStringLiteral("ERROR"));
+    QCOMPARE(next->text(), QStringLiteral("Next user: ana@example.org (2 left)"));
 }
 
 void TestMainWindow::tokenRefreshFollowsSerialAndSeed()
