@@ -195,18 +195,27 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
                 failed += outcome.result != TokenOutcome::Result::Programmed;
                 if (!automatic && ++done == readers)
                     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-                // Every user has a token: the line holds (the token under
-                // way on another reader is finished first).
-                if (automatic && users.loaded() && users.left() == 0 && !usedUpTold) {
+            },
+            Qt::DirectConnection);
+    }
+
+    // Every user has a token: the line holds. Checked on this thread as each
+    // outcome arrives; the stations stopped after exec() finish a token
+    // under way on another reader first.
+    if (options->automatic && users.loaded())
+        for (auto& station : stations)
+            QObject::connect(
+                station.get(), &Station::tokenDone, qApp,
+                [&] {
+                    if (users.left() > 0 || usedUpTold)
+                        return;
                     usedUpTold = true;
                     op.say(QStringLiteral("The user list %1 is used up: every user has a token. "
                                           "Programming stops.")
                                .arg(options->usersFile));
-                    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-                }
-            },
-            Qt::DirectConnection);
-    }
+                    QCoreApplication::quit();
+                },
+                Qt::QueuedConnection);
 
     InterruptNotifier interrupt;
     QObject::connect(&interrupt, &InterruptNotifier::interrupted, qApp, [&op] {
