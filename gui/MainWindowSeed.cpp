@@ -28,8 +28,9 @@ void MainWindow::SetSeedText(const QString& text)
     m_operator.beep();
 }
 
-// The token on the reader gets its own seed from the seed file; a token the
-// file does not list keeps whatever seed the window holds.
+// The token on the reader gets its own seed from the seed file, and its user
+// when the file names one, shown in the user name for Burn to take; a token
+// the file does not list keeps whatever seed the window holds.
 void MainWindow::selectSeedForSerial()
 {
     const QString serialNumber = m_state.texts().serialNumber;
@@ -38,6 +39,8 @@ void MainWindow::selectSeedForSerial()
     std::optional<QString> seed = m_seedTable.find(serialNumber);
     if (!seed)
         return;
+    if (const QString user = m_seedTable.userName(serialNumber); !user.isEmpty())
+        onWindowThread([this, &user] { ui->userNameEdit->setText(user); });
     SetSeedText(*seed);
     WipeText(*seed);
 }

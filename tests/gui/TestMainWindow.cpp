@@ -361,8 +361,8 @@ void TestMainWindow::failedSeedFileLoad()
 
 void TestMainWindow::seedFileAppliesTheSeedOfTheTokenOnTheReader()
 {
-    const QString path =
-        writeFile("ZP0001,JBSWY3DPEHPK3PXP\r\nZP0002,GEZDGNBVGY3TQOJQ\r\nZP0003,MZXW6===");
+    const QString path = writeFile(
+        "ZP0001,JBSWY3DPEHPK3PXP\r\nZP0002,GEZDGNBVGY3TQOJQ\r\nZP0003,MZXW6===,ana@example.org");
 
     // An unlisted token on the reader: the seed stays empty.
     m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0009"; });
@@ -388,6 +388,8 @@ void TestMainWindow::seedFileAppliesTheSeedOfTheTokenOnTheReader()
     m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0003"; });
     onWorker([this] { m_window->selectSeedForSerial(); });
     QCOMPARE(seedEditText(), QStringLiteral("MZXW6==="));
+    // The file names this token's user: Burn takes it from the user name.
+    QCOMPARE(find<QLineEdit>("userNameEdit")->text(), QStringLiteral("ana@example.org"));
     m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0004"; });
     onWorker([this] { m_window->selectSeedForSerial(); });
     // an unlisted token keeps the last seed
