@@ -4,6 +4,7 @@
 // against one reader programming one.
 //
 //   build/release/bench/bench_auto_programming [ROUNDS]
+#include "Meters.h"
 #include "PcscFixture.h"
 #include "RecordingOperator.h"
 #include "engine/Station.h"
@@ -20,35 +21,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-// The same exchanges as a run, made by a bare session: the token's own time.
-double BareRun(const std::string& reader)
-{
-    TokenSession session;
-    uint8_t serial[32], clock[64], seed[20] = {1, 2, 3};
-    unsigned serialLength = sizeof serial, clockLength = sizeof clock;
-    session.open(reader.c_str());
-    const auto start = Clock::now();
-    session.readInfo(serial, &serialLength, clock, &clockLength);
-    session.authenticate(g_customerKey);
-    session.configure(g_customerKey, "SHA1", 30, 30, "2024/01/01/00/00/00", 0);
-    session.writeSeed(g_customerKey, seed, sizeof seed);
-    const auto end = Clock::now();
-    session.close();
-    return Ms(end - start);
-}
+using Clock = BenchClock;
 
 // Waits for each station's outcomes, on the stations' threads.
 class Outcomes
@@ -81,16 +54,6 @@ private:
     int m_done[4] = {};
     Clock::time_point m_at[4];
 };
-
-std::optional<Clock::time_point> FirstReadInfo(const VirtualToken& token)
-{
-    const auto commands = token.received();
-    const auto times = token.receivedAt();
-    for (size_t i = 0; i < commands.size() && i < times.size(); ++i)
-        if (commands[i].size() > 1 && commands[i][1] == 0x41)
-            return times[i];
-    return std::nullopt;
-}
 
 int Fail(const char* what, const PcscFixture& pcsc)
 {
@@ -146,11 +109,11 @@ int main(int argc, char** argv)
         if (!token || !outcomes.waitFor(0, ++done[0]))
             return Fail("no outcome", pcsc);
         one.push_back(Ms(outcomes.at(0) - start));
-        if (const auto read = FirstReadInfo(*token))
+        if (const auto read = FirstCommandAt(*token, 0x41))
             beyond.push_back(Ms(outcomes.at(0) - *read));
         if (!pcsc.remove(0))
             return Fail("remove", pcsc);
-        bare.push_back(BareRun(pcsc.readerName(4)));
+        bare.push_back(RunBareSession(pcsc.readerName(4)).exchangesMs);
 
         // Four readers, a token each, presented at once.
         const auto all = Clock::now();

@@ -8,6 +8,7 @@
 // loop; the figure is the longest gap between two marks from the press to
 // the end of the load. Usage: bench_background_loading [runs, default 5]
 #include "BackgroundWorkDone.h"
+#include "Meters.h"
 #include "RecordingOperator.h"
 #include "gui/MainWindow.h"
 #include "seed/SeedFile.h"
@@ -27,52 +28,11 @@ namespace {
 
 constexpr int kLines = 1'000'000;
 
-class StallMeter : public QObject
-{
-public:
-    StallMeter()
-    {
-        m_timer.setInterval(0);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_longest = std::max(m_longest, now - m_last);
-            m_last = now;
-        });
-    }
-    void start()
-    {
-        m_longest = 0;
-        m_last = 0; // the start is the first mark
-        m_clock.start();
-        m_timer.start();
-    }
-    // Milliseconds; the gap up to this call counts too.
-    double stopMs()
-    {
-        m_timer.stop();
-        m_longest = std::max(m_longest, m_clock.nsecsElapsed() - m_last);
-        return static_cast<double>(m_longest) / 1e6;
-    }
-    double elapsedMs() const { return static_cast<double>(m_clock.nsecsElapsed()) / 1e6; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
-};
-
 // Turns the event loop until done() holds.
 template <typename Done> void ServeUntil(Done done)
 {
     while (!done())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace
@@ -101,7 +61,7 @@ int main(int argc, char** argv)
     RecordingOperator op;
     MainWindow window(op, folder.path());
     window.show();
-    StallMeter meter;
+    StallMeter meter(StallMeter::Span::Whole);
     std::vector<double> beforeStall, beforeTime, afterStall, afterTime, idleTime, bareTime;
 
     for (int run = 0; run < runs; ++run) {
@@ -147,11 +107,9 @@ int main(int argc, char** argv)
         }
     }
     std::printf("on the window's thread: longest stall median %.1f ms (max %.1f), load %.1f ms\n",
-                Median(beforeStall), *std::max_element(beforeStall.begin(), beforeStall.end()),
-                Median(beforeTime));
+                Median(beforeStall), Max(beforeStall), Median(beforeTime));
     std::printf("on a worker thread:     longest stall median %.1f ms (max %.1f), load %.1f ms\n",
-                Median(afterStall), *std::max_element(afterStall.begin(), afterStall.end()),
-                Median(afterTime));
+                Median(afterStall), Max(afterStall), Median(afterTime));
     std::printf("on a worker thread, no meter: load %.1f ms\n", Median(idleTime));
     std::printf("LoadSeedFile alone on a thread: %.1f ms (table wiped included)\n",
                 Median(bareTime));

@@ -11,6 +11,7 @@
 //   5. Connect to the other reader while the station waits: the time the
 //      old station takes to stop and the new one to start.
 // Usage: bench_station [idle seconds per figure, default 60] [runs, default 21]
+#include "Meters.h"
 #include "PcscFixture.h"
 #include "RecordingOperator.h"
 #include "engine/StationKey.h"
@@ -37,26 +38,10 @@
 #include <unistd.h>
 #include <vector>
 
-using Clock = std::chrono::steady_clock;
+using Clock = BenchClock;
 using namespace std::chrono_literals;
 
 namespace {
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-double Max(const std::vector<double>& values)
-{
-    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
-}
 
 // utime + stime of a process, in seconds, from /proc/PID/stat.
 double ProcessCpuSeconds(pid_t pid)
@@ -182,68 +167,6 @@ private:
     std::thread m_thread;
 };
 
-// The longest gap between two turns of the window's event loop.
-class StallMeter : public QObject
-{
-public:
-    StallMeter()
-    {
-        m_timer.setInterval(0);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            if (m_last >= 0)
-                m_longest = std::max(m_longest, now - m_last);
-            m_last = now;
-        });
-    }
-    void start()
-    {
-        m_longest = 0;
-        m_last = -1;
-        m_clock.start();
-        m_timer.start();
-    }
-    double stopMs()
-    {
-        m_timer.stop();
-        return static_cast<double>(m_longest) / 1e6;
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = -1;
-    qint64 m_longest = 0;
-};
-
-std::optional<Clock::time_point> FirstAfter(const VirtualToken& token, uint8_t ins,
-                                            Clock::time_point after)
-{
-    const auto commands = token.received();
-    const auto times = token.receivedAt();
-    for (size_t i = 0; i < commands.size() && i < times.size(); ++i)
-        if (commands[i].size() > 1 && commands[i][1] == ins && times[i] >= after)
-            return times[i];
-    return std::nullopt;
-}
-
-// The exchanges of one programming run, made by a bare session.
-double BareRun(const std::string& reader)
-{
-    const auto start = Clock::now();
-    TokenSession session;
-    uint8_t serial[32], clock[64], seed[20] = {1, 2, 3};
-    unsigned serialLength = sizeof serial, clockLength = sizeof clock;
-    session.open(reader.c_str());
-    session.readInfo(serial, &serialLength, clock, &clockLength);
-    session.authenticate(g_customerKey);
-    session.configure(g_customerKey, "SHA1", 30, 30, "2024/01/01/00/00/00", 0);
-    session.writeSeed(g_customerKey, seed, sizeof seed);
-    const auto end = Clock::now();
-    session.close();
-    return Ms(end - start);
-}
-
 int Fail(const char* what, const PcscFixture& pcsc)
 {
     std::fprintf(stderr, "bench_station: %s\n%s\n", what, pcsc.failure().c_str());
@@ -322,7 +245,7 @@ int main(int argc, char** argv)
     std::printf("  floor: a token resting on a reader no station watches: %.3f %%\n", floorResting);
 
     CardWatcher watcher(reader);
-    StallMeter stalls;
+    StallMeter stalls(StallMeter::Span::BetweenTurns);
     std::vector<double> reportToRead, burnToWrite, bare, stall;
     window.SetSeedText(QStringLiteral("JBSWY3DPEHPK3PXPJBSWY3DPEHPK3PXP"));
     for (int i = 0; i < runs; ++i) {
@@ -334,7 +257,7 @@ int main(int argc, char** argv)
                 return serialLabel->text() == QString::fromStdString(settings.serial);
             }))
             return Fail("the token was not shown", pcsc);
-        const auto read = FirstAfter(*token, 0x41, inserted);
+        const auto read = FirstCommandAt(*token, 0x41, inserted);
         ServeUntil([&] { return watcher.lastArrival() >= inserted; });
         if (read && watcher.lastArrival() >= inserted)
             reportToRead.push_back(Ms(*read - watcher.lastArrival()));
@@ -348,8 +271,8 @@ int main(int argc, char** argv)
         if (!ServeUntil([&] { return op.texts().size() > rows && burn->isEnabled(); }))
             return Fail("the run did not end", pcsc);
         stall.push_back(stalls.stopMs());
-        const auto written = FirstAfter(*token, 0xC5, pressed);
-        const double bareRun = BareRun(reader);
+        const auto written = FirstCommandAt(*token, 0xC5, pressed);
+        const double bareRun = RunBareSession(reader).withOpenMs;
         if (written) {
             burnToWrite.push_back(Ms(*written - pressed));
             bare.push_back(bareRun);

@@ -193,8 +193,12 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
                 op.say(OutcomeText(outcome));
                 std::lock_guard lock(countLock);
                 failed += outcome.result != TokenOutcome::Result::Programmed;
+                // Quit by the slot's name: the event then owns all it carries.
+                // A functor call would share a counted slot object between
+                // this thread and the main one, released inside Qt, where the
+                // thread checks of the sanitized builds cannot follow it.
                 if (!automatic && ++done == readers)
-                    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+                    QMetaObject::invokeMethod(qApp, "quit", Qt::QueuedConnection);
             },
             Qt::DirectConnection);
     }

@@ -1,73 +1,24 @@
 #include "JournalFiles.h"
 
+#include "seed/PrivateFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr mode_t kFolderMode = S_IRWXU;         // 0700
 constexpr mode_t kFileMode = S_IRUSR | S_IWUSR; // 0600
-
-QString ErrorText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 JournalError Refused(const QString& text)
 {
-    return JournalError{QStringLiteral("The programming journal cannot be opened: %1").arg(text)};
-}
-
-// Creates every missing folder of path with the owner's rights only.
-void MakeFolders(const QByteArray& path)
-{
-    for (qsizetype slash = path.indexOf('/', 1); slash >= 0; slash = path.indexOf('/', slash + 1))
-        ::mkdir(path.left(slash).constData(), kFolderMode);
-    ::mkdir(path.constData(), kFolderMode);
-}
-
-// The folder as a descriptor, never through a link, the owner's only.
-int OpenFolder(const QString& folder, QString& reason)
-{
-    const QByteArray path = QFile::encodeName(folder);
-    MakeFolders(path);
-    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        struct stat info
-        {};
-        if (::lstat(path.constData(), &info) == 0 && S_ISLNK(info.st_mode))
-            reason = QStringLiteral("the folder %1 is a link.").arg(folder);
-        else if (::lstat(path.constData(), &info) == 0 && !S_ISDIR(info.st_mode))
-            reason = QStringLiteral("%1 is not a folder.").arg(folder);
-        else
-            reason = QStringLiteral("the folder %1 cannot be created (%2).")
-                         .arg(folder, ErrorText(error));
-        return -1;
-    }
-    struct stat info
-    {};
-    if (::fstat(fd, &info) != 0)
-        reason =
-            QStringLiteral("the folder %1 cannot be examined (%2).").arg(folder, ErrorText(errno));
-    else if (info.st_uid != ::geteuid())
-        reason = QStringLiteral("the folder %1 belongs to another user.").arg(folder);
-    else if ((info.st_mode & 07777) != kFolderMode && ::fchmod(fd, kFolderMode) != 0)
-        reason = QStringLiteral("the folder %1 cannot be made the owner's only (%2).")
-                     .arg(folder, ErrorText(errno));
-    if (!reason.isEmpty()) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return JournalError{QStringLiteral("The programming journal cannot be opened. %1").arg(text)};
 }
 
 // Makes an empty file of mode 0600 under name, unless one is there already
@@ -99,11 +50,11 @@ QString PrepareFile(int folder, const QString& path)
     {};
     if (::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
-            return QStringLiteral("%1 cannot be examined (%2).").arg(path, ErrorText(errno));
+            return QStringLiteral("%1 cannot be examined (%2).").arg(path, ErrnoText(errno));
         if (const int error = CreateClosed(folder, name); error != 0)
-            return QStringLiteral("%1 cannot be created (%2).").arg(path, ErrorText(error));
+            return QStringLiteral("%1 cannot be created (%2).").arg(path, ErrnoText(error));
         if (::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-            return QStringLiteral("%1 cannot be examined (%2).").arg(path, ErrorText(errno));
+            return QStringLiteral("%1 cannot be examined (%2).").arg(path, ErrnoText(errno));
     }
     if (S_ISLNK(info.st_mode))
         return QStringLiteral("%1 is a link.").arg(path);
@@ -117,7 +68,7 @@ QString PrepareFile(int folder, const QString& path)
     if ((info.st_mode & 07777) != kFileMode &&
         ::fchmodat(folder, name.constData(), kFileMode, 0) != 0)
         return QStringLiteral("%1 cannot be made readable by its owner only (%2).")
-            .arg(path, ErrorText(errno));
+            .arg(path, ErrnoText(errno));
     return {};
 }
 
@@ -132,7 +83,7 @@ JournalResult<void> PrepareJournalFiles(const QString& databasePath)
 {
     const QFileInfo database(QDir::cleanPath(databasePath));
     QString reason;
-    const int folder = OpenFolder(database.absolutePath(), reason);
+    const int folder = OpenPrivateFolder(database.absolutePath(), reason);
     if (folder < 0)
         return Refused(reason);
     const QString path = database.absoluteFilePath();

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-// Opens the folder that holds the seed files as a folder of ours, never
+// Opens a folder of the station's files (the export files, the programming
+// journal: both hold what a seed reveals) as a folder of ours, never
 // through a link, with the owner's rights only: missing folders on the way
 // are created 0700, and an existing folder of ours that is wider is tightened
 // to 0700 (an earlier station made it under the umask). A folder of another

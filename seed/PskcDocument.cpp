@@ -9,25 +9,25 @@ namespace {
 constexpr char kManufacturer[] = "Morvane";
 constexpr char kModel[] = "Zentoka";
 
-QByteArray PlainSecret(const ByteString& seed)
+constexpr char kPskcNamespace[] = "urn:ietf:params:xml:ns:keyprov:pskc";
+constexpr char kXmlDsigNamespace[] = "http://www.w3.org/2000/09/xmldsig#";
+constexpr char kXmlEncNamespace[] = "http://www.w3.org/2001/04/xmlenc#";
+
+// The seed's bytes as Base64, to be wiped (WipeText) when done.
+QByteArray Base64Seed(const ByteString& seed)
 {
     QByteArray raw(reinterpret_cast<const char*>(seed.data()), static_cast<qsizetype>(seed.size()));
     QByteArray base64 = raw.toBase64();
     WipeText(raw);
-    const QByteArray open = "          <PlainValue>", close = "</PlainValue>\n";
-    QByteArray element;
-    element.reserve(open.size() + base64.size() + close.size());
-    element += open;
-    element += base64;
-    element += close;
-    WipeText(base64);
-    return element;
+    return base64;
 }
 
-QByteArray PlainInteger(const char* name, int value)
+// <name><PlainValue>value</PlainValue></name>
+void WritePlainInteger(QXmlStreamWriter& xml, const QString& name, int value)
 {
-    return QByteArray("        <") + name + ">\n          <PlainValue>" +
-           QByteArray::number(value) + "</PlainValue>\n        </" + name + ">\n";
+    xml.writeStartElement(name);
+    xml.writeTextElement(QStringLiteral("PlainValue"), QString::number(value));
+    xml.writeEndElement();
 }
 
 } // namespace
@@ -59,19 +59,26 @@ QString PskcRecordProblem(const PskcRecord& record)
 
 QByteArray PskcDocumentHead(const PskcCipher* cipher)
 {
-    QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                      "<KeyContainer Version=\"1.0\" xmlns=\"urn:ietf:params:xml:ns:keyprov:pskc\"";
-    if (!cipher)
-        return head + ">\n";
-    return head +
-           " xmlns:ds=\"http://www.w3.org/2000/09/xmldsig#\""
-           " xmlns:xenc=\"http://www.w3.org/2001/04/xmlenc#\">\n" +
-           cipher->containerElements();
+    PskcXmlPiece piece;
+    QXmlStreamWriter& xml = piece.xml();
+    xml.writeStartDocument();
+    xml.writeStartElement(QStringLiteral("KeyContainer"));
+    xml.writeAttribute(QStringLiteral("Version"), QStringLiteral("1.0"));
+    xml.writeDefaultNamespace(QLatin1String(kPskcNamespace));
+    if (cipher) {
+        xml.writeNamespace(QLatin1String(kXmlDsigNamespace), QStringLiteral("ds"));
+        xml.writeNamespace(QLatin1String(kXmlEncNamespace), QStringLiteral("xenc"));
+    }
+    // The container stays open: its key and the KeyPackages follow.
+    xml.writeCharacters(QString());
+    return cipher ? piece.lines() + cipher->containerElements() : piece.lines();
 }
 
 std::optional<QByteArray> PskcKeyPackage(const PskcRecord& record, int keyId,
                                          const PskcCipher* cipher, QString* problem)
 {
+    // The secret stays out of the writer: its elements (cipher) or its
+    // Base64 (in clear) go into the place kept for them.
     QByteArray secret;
     if (cipher) {
         std::optional<QByteArray> encrypted = cipher->secretElements(record.seed, problem);
@@ -79,28 +86,41 @@ std::optional<QByteArray> PskcKeyPackage(const PskcRecord& record, int keyId,
             return std::nullopt;
         secret = std::move(*encrypted);
     } else {
-        secret = PlainSecret(record.seed);
+        secret = Base64Seed(record.seed);
     }
+    PskcXmlPiece piece({QStringLiteral("KeyContainer")});
+    QXmlStreamWriter& xml = piece.xml();
     // The elements in the order of RFC 6030's schema: DeviceInfo's maker
     // before the serial number, Data's Time before TimeInterval.
-    const QByteArray before =
-        QByteArray("  <KeyPackage>\n    <DeviceInfo>\n      <Manufacturer>") + kManufacturer +
-        "</Manufacturer>\n      <SerialNo>" + XmlEscaped(record.serialNumber) +
-        "</SerialNo>\n      <Model>" + kModel + "</Model>\n    </DeviceInfo>\n    <Key Id=\"" +
-        QByteArray::number(keyId) + "\" Algorithm=\"" + kPskcTotp +
-        "\">\n      <AlgorithmParameters>\n        <Suite>" + record.algorithm.toLatin1() +
-        "</Suite>\n        <ResponseFormat Length=\"" + QByteArray::number(record.digits) +
-        "\" Encoding=\"DECIMAL\"/>\n      </AlgorithmParameters>\n      <Data>\n        <Secret>\n";
-    const QByteArray after = "        </Secret>\n" + PlainInteger("Time", 0) +
-                             PlainInteger("TimeInterval", record.timeStep) +
-                             "      </Data>\n    </Key>\n  </KeyPackage>\n";
-    // One buffer of the final size: no partial copy of a clear seed is left
-    // behind unwiped.
-    QByteArray package;
-    package.reserve(before.size() + secret.size() + after.size());
-    package += before;
-    package += secret;
-    package += after;
+    xml.writeStartElement(QStringLiteral("KeyPackage"));
+    xml.writeStartElement(QStringLiteral("DeviceInfo"));
+    xml.writeTextElement(QStringLiteral("Manufacturer"), QLatin1String(kManufacturer));
+    xml.writeTextElement(QStringLiteral("SerialNo"), record.serialNumber);
+    xml.writeTextElement(QStringLiteral("Model"), QLatin1String(kModel));
+    xml.writeEndElement(); // DeviceInfo
+    xml.writeStartElement(QStringLiteral("Key"));
+    xml.writeAttribute(QStringLiteral("Id"), QString::number(keyId));
+    xml.writeAttribute(QStringLiteral("Algorithm"), QLatin1String(kPskcTotp));
+    xml.writeStartElement(QStringLiteral("AlgorithmParameters"));
+    xml.writeTextElement(QStringLiteral("Suite"), record.algorithm);
+    xml.writeEmptyElement(QStringLiteral("ResponseFormat"));
+    xml.writeAttribute(QStringLiteral("Length"), QString::number(record.digits));
+    xml.writeAttribute(QStringLiteral("Encoding"), QStringLiteral("DECIMAL"));
+    xml.writeEndElement(); // AlgorithmParameters
+    xml.writeStartElement(QStringLiteral("Data"));
+    xml.writeStartElement(QStringLiteral("Secret"));
+    if (!cipher)
+        xml.writeStartElement(QStringLiteral("PlainValue"));
+    piece.keepPlace();
+    if (!cipher)
+        xml.writeEndElement(); // PlainValue
+    xml.writeEndElement();     // Secret
+    WritePlainInteger(xml, QStringLiteral("Time"), 0);
+    WritePlainInteger(xml, QStringLiteral("TimeInterval"), record.timeStep);
+    xml.writeEndElement(); // Data
+    xml.writeEndElement(); // Key
+    xml.writeEndElement(); // KeyPackage
+    QByteArray package = piece.lines(secret);
     WipeText(secret);
     return package;
 }

@@ -20,29 +20,60 @@ bool IsXmlText(const QString& text)
 
 QByteArray XmlEscaped(const QString& text)
 {
-    QByteArray out;
-    const QByteArray utf8 = text.toUtf8();
-    out.reserve(utf8.size());
-    for (const char c : utf8) {
-        switch (c) {
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '&':
-            out += "&amp;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        default:
-            out += c;
-        }
+    QByteArray escaped;
+    QXmlStreamWriter xml(&escaped);
+    xml.writeCharacters(text);
+    return escaped;
+}
+
+PskcXmlPiece::PskcXmlPiece(const QStringList& enclosing)
+{
+    m_enclosing.setBuffer(&m_enclosingBytes);
+    m_enclosing.open(QIODevice::WriteOnly);
+    m_piece.setBuffer(&m_bytes);
+    m_piece.open(QIODevice::WriteOnly);
+    m_xml.setAutoFormatting(true);
+    m_xml.setAutoFormattingIndent(2);
+    // The writer indents by the elements it has open: it opens the enclosing
+    // ones where their tags are not kept. The empty comment ends the last
+    // start tag as an element would, so that the piece's first element is
+    // indented on a line of its own.
+    m_xml.setDevice(&m_enclosing);
+    for (const QString& name : enclosing)
+        m_xml.writeStartElement(name);
+    if (!enclosing.isEmpty())
+        m_xml.writeComment(QString());
+    m_xml.setDevice(&m_piece);
+}
+
+void PskcXmlPiece::keepPlace()
+{
+    m_xml.writeCharacters(QString());
+    m_place = m_bytes.size();
+}
+
+QByteArray PskcXmlPiece::lines(const QByteArray& content) const
+{
+    // Inside an enclosing element the writer begins the piece with the line
+    // break before its first element; the document's pieces end with theirs.
+    const qsizetype from = m_bytes.startsWith('\n') ? 1 : 0;
+    const qsizetype place = m_place >= 0 ? m_place : m_bytes.size();
+    QByteArray before, after;
+    if (content.endsWith('\n')) {
+        const qsizetype lineStart = m_bytes.lastIndexOf('\n', place - 1) + 1;
+        qsizetype indent = 0;
+        while (lineStart + indent < place && m_bytes[lineStart + indent] == ' ')
+            ++indent;
+        before = "\n";
+        after = QByteArray(indent, ' ');
     }
-    return out;
+    QByteArray piece;
+    piece.reserve(m_bytes.size() - from + before.size() + content.size() + after.size() + 1);
+    piece.append(m_bytes.constData() + from, place - from);
+    piece += before;
+    piece += content;
+    piece += after;
+    piece.append(m_bytes.constData() + place, m_bytes.size() - place);
+    piece += '\n';
+    return piece;
 }

@@ -3,23 +3,19 @@
 // readers hold virtual tokens.
 #include "PcscFixture.h"
 #include "PskcReaders.h"
+#include "StationCommand.h"
 #include "journal/JournalFiles.h"
 #include "journal/SqliteJournal.h"
 #include "seed/Base32.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
 #include <csignal>
-#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -27,84 +23,6 @@ namespace {
 
 constexpr uint8_t kAuthenticate = 0xCE;
 constexpr uint8_t kWriteSeed = 0xC5;
-
-// The program running one command, its output gathered as it comes.
-class StationCommand
-{
-public:
-    explicit StationCommand(const QStringList& arguments)
-    {
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
-                         [this] { m_out += m_process.readAllStandardOutput(); });
-        QObject::connect(&m_process, &QProcess::readyReadStandardError,
-                         [this] { m_err += m_process.readAllStandardError(); });
-        m_process.start(QStringLiteral(STATION_PROGRAM), arguments);
-    }
-    ~StationCommand()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-    // Serves the output until condition holds or the program ends (20 s at most).
-    bool waitUntil(const std::function<bool()>& condition)
-    {
-        QEventLoop loop;
-        QTimer deadline;
-        deadline.setSingleShot(true);
-        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-        for (auto signal : {&QProcess::readyReadStandardOutput, &QProcess::readyReadStandardError})
-            QObject::connect(&m_process, signal, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-        QObject::connect(&m_process, &QProcess::finished, &loop, &QEventLoop::quit,
-                         Qt::QueuedConnection);
-        deadline.start(20000);
-        while (!condition()) {
-            if (!deadline.isActive() || m_process.state() == QProcess::NotRunning)
-                return condition();
-            loop.exec();
-        }
-        return true;
-    }
-    bool waitForEvents(int count)
-    {
-        return waitUntil([&] { return events().size() >= count; });
-    }
-    bool waitForError(const QString& text)
-    {
-        return waitUntil([&] { return errorText().contains(text); });
-    }
-    void interrupt(int signal = SIGINT)
-    {
-        ::kill(static_cast<pid_t>(m_process.processId()), signal);
-    }
-    // Waits for the end; the exit status, or -1 when it did not end normally.
-    int finish()
-    {
-        waitUntil([] { return false; });
-        m_process.waitForFinished(20000);
-        m_out += m_process.readAllStandardOutput();
-        m_err += m_process.readAllStandardError();
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-
-    QList<QJsonObject> events() const
-    {
-        QList<QJsonObject> events;
-        for (const QByteArray& line : m_out.split('\n'))
-            if (!line.isEmpty())
-                events << QJsonDocument::fromJson(line).object();
-        return events;
-    }
-    QByteArray output() const { return m_out; }
-    QString errorText() const { return QString::fromUtf8(m_err); }
-
-private:
-    QProcess m_process;
-    QByteArray m_out;
-    QByteArray m_err;
-};
 
 std::shared_ptr<VirtualToken> Token(const std::string& serial)
 {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <ostream>
 #include <string>
+#include <vector>
 
 // Lets GoogleTest name a status in its failures.
 static void PrintTo(QrScanStatus status, std::ostream* out)
@@ -24,12 +25,27 @@ const std::string kSecret = "JBSWY3DPEHPK3PXP";
 const std::string kOtpauth = "otpauth://totp/Station:alice?secret=" + kSecret + "&issuer=Station";
 const std::string kOtherOtpauth = "otpauth://totp/Station:bob?secret=GEZDGNBVGY3TQOJQ";
 
+// A code on the picture: its text, where, and how it is drawn.
+struct Code
+{
+    std::string text;
+    int left = 0;
+    int top = 0;
+    int scale = 4; // pixels per module
+    bool lightOnDark = false;
+    bool damaged = false;
+};
+
+// A picture and what the scan finds in it. The picture: window clutter drawn
+// from a seed (none for 0), the codes, then any further drawing.
 struct Row
 {
     std::string name;
-    std::function<void(Picture&)> draw;
+    uint32_t clutter;
+    std::vector<Code> codes;
     QrScanStatus status;
     std::string secret;
+    std::function<void(Picture&)> finish = nullptr;
 };
 
 QrScanResult Scan(const Picture& picture)
@@ -37,111 +53,108 @@ QrScanResult Scan(const Picture& picture)
     return ScanRasterForOtpauthSecret(picture.grey.data(), picture.width, picture.height);
 }
 
-void Draw(Picture& picture, const std::string& text, int left, int top, int scale = 4)
+void Draw(Picture& picture, const Code& code)
 {
     QrPlacement placement;
-    placement.left = left;
-    placement.top = top;
-    placement.scale = scale;
-    DrawQrCode(picture, text, placement);
+    placement.left = code.left;
+    placement.top = code.top;
+    placement.scale = code.scale;
+    placement.lightOnDark = code.lightOnDark;
+    placement.damaged = code.damaged;
+    DrawQrCode(picture, code.text, placement);
+}
+
+void ExpectScan(const Row& row, int width, int height)
+{
+    SCOPED_TRACE(row.name);
+    Picture picture(width, height);
+    if (row.clutter != 0)
+        DrawWindowClutter(picture, row.clutter);
+    for (const Code& code : row.codes)
+        Draw(picture, code);
+    if (row.finish)
+        row.finish(picture);
+    const QrScanResult result = Scan(picture);
+    EXPECT_EQ(result.status, row.status);
+    EXPECT_EQ(result.secret, row.secret);
 }
 
 TEST(QrScan, TakesTheSecretOfTheFirstOtpauthCode)
 {
+    using S = QrScanStatus;
     const Row rows[] = {
-        {"one code", [](Picture& p) { Draw(p, kOtpauth, 100, 100); }, QrScanStatus::SecretFound,
-         kSecret},
-        {"among window clutter",
-         [](Picture& p) {
-             DrawWindowClutter(p, 1);
-             Draw(p, kOtpauth, 300, 200);
-         },
-         QrScanStatus::SecretFound, kSecret},
+        {"one code", 0, {{kOtpauth, 100, 100}}, S::SecretFound, kSecret},
+        {"among window clutter", 1, {{kOtpauth, 300, 200}}, S::SecretFound, kSecret},
         {"a web address beside it",
-         [](Picture& p) {
-             Draw(p, "https://example.org/enrol", 20, 20);
-             Draw(p, kOtpauth, 400, 20);
-         },
-         QrScanStatus::SecretFound, kSecret},
+         0,
+         {{"https://example.org/enrol", 20, 20}, {kOtpauth, 400, 20}},
+         S::SecretFound,
+         kSecret},
         {"hotp with a counter",
-         [](Picture& p) { Draw(p, "otpauth://hotp/x?counter=7&secret=MFRGG", 100, 100); },
-         QrScanStatus::SecretFound, "MFRGG"},
+         0,
+         {{"otpauth://hotp/x?counter=7&secret=MFRGG", 100, 100}},
+         S::SecretFound,
+         "MFRGG"},
         {"lower case and escapes kept as written",
-         [](Picture& p) { Draw(p, "otpauth://totp/x?secret=jbsw%33dp+q", 100, 100); },
-         QrScanStatus::SecretFound, "jbsw%33dp+q"},
+         0,
+         {{"otpauth://totp/x?secret=jbsw%33dp+q", 100, 100}},
+         S::SecretFound,
+         "jbsw%33dp+q"},
         {"the payload ends at its first zero byte",
-         [](Picture& p) {
-             Draw(p, std::string("otpauth://totp/x?secret=MFRGG\0ZZZ&issuer=I", 42), 100, 100);
-         },
-         QrScanStatus::SecretFound, "MFRGG"},
-        {"2 pixels per module", [](Picture& p) { Draw(p, kOtpauth, 50, 50, 2); },
-         QrScanStatus::SecretFound, kSecret},
-        {"3 pixels per module", [](Picture& p) { Draw(p, kOtpauth, 50, 50, 3); },
-         QrScanStatus::SecretFound, kSecret},
+         0,
+         {{std::string("otpauth://totp/x?secret=MFRGG\0ZZZ&issuer=I", 42), 100, 100}},
+         S::SecretFound,
+         "MFRGG"},
+        {"2 pixels per module", 0, {{kOtpauth, 50, 50, 2}}, S::SecretFound, kSecret},
+        {"3 pixels per module", 0, {{kOtpauth, 50, 50, 3}}, S::SecretFound, kSecret},
         {"light on dark",
-         [](Picture& p) {
-             QrPlacement placement;
-             placement.left = 100;
-             placement.top = 100;
-             placement.lightOnDark = true;
-             DrawQrCode(p, kOtpauth, placement);
-         },
-         QrScanStatus::SecretFound, kSecret},
+         0,
+         {{.text = kOtpauth, .left = 100, .top = 100, .lightOnDark = true}},
+         S::SecretFound,
+         kSecret},
         {"a secret followed by '=' is passed over",
-         [](Picture& p) {
-             Draw(p, "otpauth://totp/x?secret=MFRGG===", 20, 20);
-             Draw(p, kOtpauth, 400, 20);
-         },
-         QrScanStatus::SecretFound, kSecret},
+         0,
+         {{"otpauth://totp/x?secret=MFRGG===", 20, 20}, {kOtpauth, 400, 20}},
+         S::SecretFound,
+         kSecret},
         {"a damaged code does not hide a good one",
-         [](Picture& p) {
-             QrPlacement damaged;
-             damaged.left = 20;
-             damaged.top = 20;
-             damaged.damaged = true;
-             DrawQrCode(p, kOtherOtpauth, damaged);
-             Draw(p, kOtpauth, 400, 20);
-         },
-         QrScanStatus::SecretFound, kSecret},
-        {"no code", [](Picture& p) { DrawWindowClutter(p, 2); }, QrScanStatus::NoOtpauthCode, ""},
-        {"only a web address", [](Picture& p) { Draw(p, "https://example.org/", 100, 100); },
-         QrScanStatus::NoOtpauthCode, ""},
+         0,
+         {{.text = kOtherOtpauth, .left = 20, .top = 20, .damaged = true}, {kOtpauth, 400, 20}},
+         S::SecretFound,
+         kSecret},
+        {"no code", 2, {}, S::NoOtpauthCode, ""},
+        {"only a web address", 0, {{"https://example.org/", 100, 100}}, S::NoOtpauthCode, ""},
         {"capitalised scheme",
-         [](Picture& p) { Draw(p, "OTPAUTH://totp/x?secret=MFRGG", 100, 100); },
-         QrScanStatus::NoOtpauthCode, ""},
+         0,
+         {{"OTPAUTH://totp/x?secret=MFRGG", 100, 100}},
+         S::NoOtpauthCode,
+         ""},
         {"no // after the scheme",
-         [](Picture& p) { Draw(p, "otpauth:totp/x?secret=MFRGG", 100, 100); },
-         QrScanStatus::NoOtpauthCode, ""},
-        {"no secret pair", [](Picture& p) { Draw(p, "otpauth://totp/x?issuer=I", 100, 100); },
-         QrScanStatus::NoOtpauthCode, ""},
+         0,
+         {{"otpauth:totp/x?secret=MFRGG", 100, 100}},
+         S::NoOtpauthCode,
+         ""},
+        {"no secret pair", 0, {{"otpauth://totp/x?issuer=I", 100, 100}}, S::NoOtpauthCode, ""},
         {"only a secret followed by '='",
-         [](Picture& p) { Draw(p, "otpauth://totp/x?secret=MFRGG===", 100, 100); },
-         QrScanStatus::NoOtpauthCode, ""},
+         0,
+         {{"otpauth://totp/x?secret=MFRGG===", 100, 100}},
+         S::NoOtpauthCode,
+         ""},
         {"a damaged code",
-         [](Picture& p) {
-             QrPlacement damaged;
-             damaged.left = 100;
-             damaged.top = 100;
-             damaged.damaged = true;
-             DrawQrCode(p, kOtpauth, damaged);
-         },
-         QrScanStatus::DecodeFailed, ""},
+         0,
+         {{.text = kOtpauth, .left = 100, .top = 100, .damaged = true}},
+         S::DecodeFailed,
+         ""},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        Picture picture(800, 600);
-        row.draw(picture);
-        const QrScanResult result = Scan(picture);
-        EXPECT_EQ(result.status, row.status);
-        EXPECT_EQ(result.secret, row.secret);
-    }
+    for (const Row& row : rows)
+        ExpectScan(row, 800, 600);
 }
 
 TEST(QrScan, TwoOtpauthCodesGiveTheDecodersFirst)
 {
     Picture picture(800, 600);
-    Draw(picture, kOtpauth, 20, 20);
-    Draw(picture, kOtherOtpauth, 400, 300);
+    Draw(picture, {kOtpauth, 20, 20});
+    Draw(picture, {kOtherOtpauth, 400, 300});
 
     ZXing::DecodeHints hints;
     hints.setFormats(ZXing::BarcodeFormat::QRCode);
@@ -189,81 +202,72 @@ TEST(QrScan, ReadsAPictureThatIsNothingButTheCode)
     }
 }
 
+// Three rounds of a 3 x 3 box blur over the square from (left, top) to
+// (right, bottom): a code as a camera or a scaled window shows it.
+void Soften(Picture& picture, int left, int top, int right, int bottom)
+{
+    for (int round = 0; round < 3; ++round) {
+        const Picture sharp = picture;
+        for (int y = top; y < bottom; ++y) {
+            for (int x = left; x < right; ++x) {
+                int sum = 0;
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        sum += sharp.grey[static_cast<size_t>(y + dy) * picture.width + x + dx];
+                    }
+                }
+                picture.at(x, y) = static_cast<uint8_t>(sum / 9);
+            }
+        }
+    }
+}
+
+// The code in grey 199 on grey 250: a contrast of 20 %.
+void DrawFaintCode(Picture& picture, int left, int top)
+{
+    Picture code(QrCodeSize(kOtpauth, 4), QrCodeSize(kOtpauth, 4), 250);
+    Draw(code, {kOtpauth, 0, 0});
+    for (int y = 0; y < code.height; ++y) {
+        for (int x = 0; x < code.width; ++x) {
+            picture.at(left + x, top + y) = code.at(x, y) < 128 ? 199 : 250;
+        }
+    }
+}
+
 // Screens are read in full once and at half size after: every kind of code
 // must still be found there, in the middle of a window or on a bare page.
 TEST(QrScan, FindsEveryKindOfCodeOnAScreen)
 {
-    auto faint = [](Picture& p, int left, int top) {
-        Picture code(QrCodeSize(kOtpauth, 4), QrCodeSize(kOtpauth, 4), 250);
-        Draw(code, kOtpauth, 0, 0);
-        for (int y = 0; y < code.height; ++y) {
-            for (int x = 0; x < code.width; ++x) {
-                p.at(left + x, top + y) = code.at(x, y) < 128 ? 199 : 250;
-            }
-        }
-    };
+    using S = QrScanStatus;
     const Row rows[] = {
-        {"full HD, 2 pixels per module",
-         [](Picture& p) {
-             DrawWindowClutter(p, 5);
-             Draw(p, kOtpauth, 900, 300, 2);
-         },
-         QrScanStatus::SecretFound, kSecret},
-        {"full HD, 16 pixels per module", [](Picture& p) { Draw(p, kOtpauth, 300, 100, 16); },
-         QrScanStatus::SecretFound, kSecret},
+        {"full HD, 2 pixels per module", 5, {{kOtpauth, 900, 300, 2}}, S::SecretFound, kSecret},
+        {"full HD, 16 pixels per module", 0, {{kOtpauth, 300, 100, 16}}, S::SecretFound, kSecret},
         {"full HD, a soft code",
-         [](Picture& p) {
-             DrawWindowClutter(p, 9);
-             Draw(p, kOtpauth, 1100, 300, 5);
-             for (int round = 0; round < 3; ++round) {
-                 const Picture sharp = p;
-                 for (int y = 301; y < 700; ++y) {
-                     for (int x = 1101; x < 1500; ++x) {
-                         int sum = 0;
-                         for (int dy = -1; dy <= 1; ++dy) {
-                             for (int dx = -1; dx <= 1; ++dx) {
-                                 sum += sharp.grey[static_cast<size_t>(y + dy) * p.width + x + dx];
-                             }
-                         }
-                         p.at(x, y) = static_cast<uint8_t>(sum / 9);
-                     }
-                 }
-             }
-         },
-         QrScanStatus::SecretFound, kSecret},
+         9,
+         {{kOtpauth, 1100, 300, 5}},
+         S::SecretFound,
+         kSecret,
+         [](Picture& p) { Soften(p, 1101, 301, 1500, 700); }},
         {"full HD, light on dark",
-         [](Picture& p) {
-             DrawWindowClutter(p, 6);
-             QrPlacement placement;
-             placement.left = 1000;
-             placement.top = 400;
-             placement.lightOnDark = true;
-             DrawQrCode(p, kOtpauth, placement);
-         },
-         QrScanStatus::SecretFound, kSecret},
-        {"full HD page, contrast 20 %", [&faint](Picture& p) { faint(p, 800, 300); },
-         QrScanStatus::SecretFound, kSecret},
+         6,
+         {{.text = kOtpauth, .left = 1000, .top = 400, .lightOnDark = true}},
+         S::SecretFound,
+         kSecret},
+        {"full HD page, contrast 20 %",
+         0,
+         {},
+         S::SecretFound,
+         kSecret,
+         [](Picture& p) { DrawFaintCode(p, 800, 300); }},
         {"full HD page, a lone damaged code",
-         [](Picture& p) {
-             QrPlacement damaged;
-             damaged.left = 700;
-             damaged.top = 300;
-             damaged.scale = 8;
-             damaged.damaged = true;
-             DrawQrCode(p, kOtpauth, damaged);
-         },
-         QrScanStatus::DecodeFailed, ""},
-        {"full HD window, no code", [](Picture& p) { DrawWindowClutter(p, 7); },
-         QrScanStatus::NoOtpauthCode, ""},
+         0,
+         {{.text = kOtpauth, .left = 700, .top = 300, .scale = 8, .damaged = true}},
+         S::DecodeFailed,
+         ""},
+        {"full HD window, no code", 7, {}, S::NoOtpauthCode, ""},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        Picture picture(1920, 1080);
-        row.draw(picture);
-        const QrScanResult result = Scan(picture);
-        EXPECT_EQ(result.status, row.status);
-        EXPECT_EQ(result.secret, row.secret);
-    }
+    for (const Row& row : rows)
+        ExpectScan(row, 1920, 1080);
 }
 
 TEST(QrScan, ReportsProgressAndStopsBetweenPasses)
@@ -311,7 +315,7 @@ TEST(QrScan, ScansAPictureFileWithOneProgress)
 {
     Picture picture(1280, 1024);
     DrawWindowClutter(picture, 10);
-    Draw(picture, kOtpauth, 700, 400);
+    Draw(picture, {kOtpauth, 700, 400});
     TemporaryFolder folder;
     const std::filesystem::path path = folder.path() / "screen.png";
     WritePng(path, picture);

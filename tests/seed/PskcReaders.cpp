@@ -1,8 +1,9 @@
 #include "PskcReaders.h"
 
+#include "ChildProgram.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <set>
 
 namespace {
@@ -17,20 +18,15 @@ struct Run
 
 Run RunProgram(const QString& program, const QStringList& arguments)
 {
-    QProcess process;
-    process.start(program, arguments);
+    ChildProgram child(program, arguments);
     Run run;
-    run.started = process.waitForStarted(60000);
+    run.started = child.started();
     if (!run.started)
         return run;
-    process.closeWriteChannel();
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
+    child.closeInput();
+    run.exitCode = child.finish(std::chrono::minutes(2));
+    run.out = child.output();
+    run.err = child.errorOutput();
     return run;
 }
 

@@ -1,6 +1,7 @@
 // What the engine reads from the export files: the reasons of a failed open,
 // the outcome of each record in each file and their messages, and the lines
 // as a CSV reader with Python's rules (Python's own csv module here) reads them.
+#include "ExportFolderTest.h"
 #include "QtPrinters.h"
 #include "fuzz/PythonCsv.h"
 #include "seed/ExportFiles.h"
@@ -22,18 +23,7 @@ const QDateTime kStart(QDate(2024, 3, 5), QTime(8, 7, 6));
 constexpr char kSeed[] = "GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ";
 constexpr char kSeedHex[] = "3132333435363738393031323334353637383930";
 
-class ExportApiTest : public ::testing::Test
-{
-protected:
-    QString folder() const { return m_dir.filePath(QStringLiteral("Data")); }
-    QString path(const char* suffix) const
-    {
-        return QDir(folder()).filePath(QStringLiteral("Seed-2024-03-05-08-07-06") +
-                                       QLatin1String(suffix));
-    }
-
-    QTemporaryDir m_dir;
-};
+using ExportApiTest = ExportFolderTest;
 
 TEST_F(ExportApiTest, OpenFailureMessageKeepsTheDesignsFirstLineAndAddsTheReason)
 {

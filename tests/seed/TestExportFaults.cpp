@@ -2,6 +2,7 @@
 // it), torn records, planted files and links, hostile fields. Each test here
 // failed on the station before issue 11 (they use only the interface the
 // console already called: open(time) and append(record)).
+#include "ExportFolderTest.h"
 #include "QtPrinters.h"
 #include "seed/ExportFiles.h"
 
@@ -49,20 +50,9 @@ private:
     void (*m_handler)(int) = SIG_DFL;
 };
 
-class ExportFaultsTest : public ::testing::Test
+class ExportFaultsTest : public ExportFolderTest
 {
 protected:
-    QString folder() const { return m_dir.filePath(QStringLiteral("Tools/Data")); }
-    QString path(const char* suffix) const
-    {
-        return QDir(folder()).filePath(QStringLiteral("Seed-2024-03-05-08-07-06") +
-                                       QLatin1String(suffix));
-    }
-    static QByteArray contents(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<cannot open>");
-    }
     static void plant(const QString& path, const QByteArray& bytes, mode_t mode = 0600)
     {
         QFile file(path);
@@ -82,8 +72,6 @@ protected:
     {
         return {path(".azure.csv"), path(".b32.csv"), path(".hex.csv")};
     }
-
-    QTemporaryDir m_dir;
 };
 
 // Issue 11, fault 1: with the disk full, every record of every token is

@@ -1,3 +1,4 @@
+#include "ExportFolderTest.h"
 #include "QtPrinters.h"
 #include "seed/ExportFiles.h"
 
@@ -14,24 +15,7 @@ constexpr char kHeader[] = "UPN,Serial Number,Secret Key,Time Interval,Manufactu
 constexpr char kSeed[] = "GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ"; // "1234567890" twice
 constexpr char kSeedHex[] = "3132333435363738393031323334353637383930";
 
-class ExportFilesTest : public ::testing::Test
-{
-protected:
-    QString folder() const { return m_dir.filePath(QStringLiteral("Tools/Data")); }
-    QString path(const char* suffix) const
-    {
-        return QDir(folder()).filePath(QStringLiteral("Seed-2024-03-05-08-07-06") +
-                                       QLatin1String(suffix));
-    }
-    // What another program sees in the file right now.
-    static QByteArray contents(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<cannot open>");
-    }
-
-    QTemporaryDir m_dir;
-};
+using ExportFilesTest = ExportFolderTest;
 
 TEST_F(ExportFilesTest, CreatesTheFolderAndThreeFilesNamedByTheLocalTime)
 {

@@ -94,7 +94,7 @@ TEST_F(PskcFileTest, PlainDocumentIsValidAndReadsBackAfterEveryAppend)
     }
     // The seeds are in clear, as Base64 <PlainValue>s; the serial is escaped.
     const QByteArray text = Contents(path);
-    EXPECT_TRUE(text.contains("<SerialNo>A&lt;&amp;&quot;&apos;&gt;B</SerialNo>"));
+    EXPECT_TRUE(text.contains("<SerialNo>A&lt;&amp;&quot;'&gt;B</SerialNo>"));
     EXPECT_TRUE(text.contains(
         "<PlainValue>" +
         QByteArray(reinterpret_cast<const char*>(SomeRecords()[0].seed.data()), 20).toBase64() +

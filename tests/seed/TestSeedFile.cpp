@@ -1,4 +1,5 @@
 #include "QtPrinters.h"
+#include "SeedFileTest.h"
 #include "seed/SeedFile.h"
 
 #include <QDir>
@@ -16,30 +17,15 @@ using Entries = std::map<QString, QString>;
 constexpr char kSeedA[] = "JBSWY3DPEHPK3PXP";
 constexpr char kSeedB[] = "GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ";
 
-class SeedFileTest : public ::testing::Test
+// The entries of the table for these serial numbers.
+Entries entries(const SeedTable& table, std::initializer_list<const char*> serials)
 {
-protected:
-    QString write(const std::string& bytes)
-    {
-        const QString path = m_dir.filePath(QStringLiteral("seeds.csv"));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-        return path;
-    }
-
-    static Entries entries(const SeedTable& table, std::initializer_list<const char*> serials)
-    {
-        Entries found;
-        for (const char* serial : serials)
-            if (auto seed = table.find(QString::fromUtf8(serial)))
-                found[QString::fromUtf8(serial)] = *seed;
-        return found;
-    }
-
-    QTemporaryDir m_dir;
-    SeedTable m_table;
-};
+    Entries found;
+    for (const char* serial : serials)
+        if (auto seed = table.find(QString::fromUtf8(serial)))
+            found[QString::fromUtf8(serial)] = *seed;
+    return found;
+}
 
 struct GoodFile
 {

@@ -3,6 +3,7 @@
 // failed on the station before issue 11 (they use only LoadSeedFile(path,
 // table) and loaded(), which the console already called).
 #include "QtPrinters.h"
+#include "SeedFileTest.h"
 #include "seed/SeedFile.h"
 
 #include <QFile>
@@ -19,21 +20,7 @@ namespace {
 
 constexpr char kSeedA[] = "JBSWY3DPEHPK3PXP";
 
-class SeedFileFaultsTest : public ::testing::Test
-{
-protected:
-    QString write(const std::string& bytes)
-    {
-        const QString path = m_dir.filePath(QStringLiteral("seeds.csv"));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-        return path;
-    }
-
-    QTemporaryDir m_dir;
-    SeedTable m_table;
-};
+using SeedFileFaultsTest = SeedFileTest;
 
 // Issue 11, fault 5: a serial number is read as strictly as a token's; a
 // line whose serial is not printable ASCII is a bad line.
