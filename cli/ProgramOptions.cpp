@@ -7,6 +7,7 @@ const char kProgramUsage[] =
     "                       [--seed-file FILE | --random 32|64]\n"
     "                       [--algorithm SHA1|SHA256] [--step 30|60] [--display 30|60|120]\n"
     "                       [--no-clock] [--export DIR] [--pskc [--pskc-key FILE]] [--auto]\n"
+    "                       [--journal CONNINFO|FILE]\n"
     "\n"
     "Programs the token on each reader now, or with --auto every token presented\n"
     "from now on until Ctrl+C (the token under way is finished first). Each\n"
@@ -14,6 +15,9 @@ const char kProgramUsage[] =
     "error. Records go to the export files in the station's Data folder, or DIR;\n"
     "with --pskc also to a PSKC file, its seeds encrypted under the pre-shared key\n"
     "(32 hexadecimal digits) in FILE with --pskc-key.\n"
+    "The journal is journal.sqlite beside the records, or with --journal a\n"
+    "fleet's journal on PostgreSQL (a libpq connection string or URI, such as\n"
+    "\"service=tokens\" or postgresql://host/tokens) or another SQLite file.\n"
     "Exit status: 0 when every token was programmed and recorded, 1 when one\n"
     "was not, 2 for a mistake in the command.\n";
 
@@ -56,7 +60,8 @@ std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, 
             QStringLiteral("--reader"), QStringLiteral("--seed-file"),
             QStringLiteral("--random"), QStringLiteral("--algorithm"),
             QStringLiteral("--step"),   QStringLiteral("--display"),
-            QStringLiteral("--export"), QStringLiteral("--pskc-key")};
+            QStringLiteral("--export"), QStringLiteral("--pskc-key"),
+            QStringLiteral("--journal")};
         if (!kWithValue.contains(option))
             return fail(QStringLiteral("unknown option: %1").arg(option));
         const std::optional<QString> value = ValueAfter(arguments, i);
@@ -92,6 +97,10 @@ std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, 
             options.timing.displayTime = value->toInt();
         } else if (option == QLatin1String("--pskc-key")) {
             options.pskcKeyFile = *value;
+        } else if (option == QLatin1String("--journal")) {
+            if (value->isEmpty())
+                return fail(QStringLiteral("--journal needs a connection string or a file"));
+            options.journal = *value;
         } else {
             options.exportFolder = *value;
         }

@@ -289,7 +289,8 @@ bool Station::ConfirmRun(Run& run, TokenSession& session)
     run.again = m_programmed.contains(serial);
     QStringList questions;
     if (m_journal) {
-        const JournalResult<std::optional<QDateTime>> last = m_journal->lastProgrammed(serial);
+        const JournalResult<std::optional<ProgrammedBefore>> last =
+            m_journal->lastProgrammedBy(serial);
         if (!last.ok()) {
             // Not knowing whether the token holds a seed the server has is
             // no ground to overwrite it.

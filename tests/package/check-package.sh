@@ -49,6 +49,7 @@ expected=(
     "usr/share/applications/$app_id.desktop"
     "usr/share/metainfo/$app_id.metainfo.xml"
     "usr/share/man/man1/$name.1.gz"
+    "usr/share/$name/token-station-journal.sql"
 )
 for size in 16 32 48 64 128 256; do
     expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$name.png")
