@@ -10,6 +10,7 @@
 #include "journal/JournalFiles.h"
 #include "journal/JournalLocation.h"
 #include "journal/JournalMessages.h"
+#include "journal/SeedSeal.h"
 #include "seed/SecretText.h"
 #include "seed/SeedFile.h"
 #include "token/CardTransport.h"
@@ -143,6 +144,15 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
         return 2;
     }
     const std::unique_ptr<ProgrammingJournal> journal = std::move(opened).value();
+    std::unique_ptr<SeedSeal> seal;
+    if (!options->sealTo.isEmpty()) {
+        auto loaded = SeedSeal::Load(options->sealTo);
+        if (!loaded.ok()) {
+            op.say(QStringLiteral("station program: ") + loaded.error());
+            return 2;
+        }
+        seal = std::move(loaded).value();
+    }
     if (!unreachable.isEmpty())
         op.say(unreachable + QStringLiteral("\nNo token is programmed until it answers."));
     if (const auto unfinished = journal->unfinished();
@@ -162,6 +172,7 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
     for (const QString& reader : options->readers) {
         stations.push_back(std::make_unique<Station>(reader, g_customerKey, op, exportFiles));
         stations.back()->setJournal(journal.get());
+        stations.back()->setSeedSeal(seal.get());
         stations.back()->setPskcExport(&pskc);
         // The first look at the reader: from then on a token presented is one to program.
         if (options->automatic)

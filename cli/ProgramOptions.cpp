@@ -1,5 +1,7 @@
 #include "ProgramOptions.h"
 
+#include "journal/PostgresJournal.h"
+
 #include <cstring>
 
 const char kProgramUsage[] =
@@ -7,7 +9,7 @@ const char kProgramUsage[] =
     "                       [--seed-file FILE | --random 32|64]\n"
     "                       [--algorithm SHA1|SHA256] [--step 30|60] [--display 30|60|120]\n"
     "                       [--no-clock] [--export DIR] [--pskc [--pskc-key FILE]] [--auto]\n"
-    "                       [--journal CONNINFO|FILE]\n"
+    "                       [--journal CONNINFO|FILE [--seal-to CERT]]\n"
     "\n"
     "Programs the token on each reader now, or with --auto every token presented\n"
     "from now on until Ctrl+C (the token under way is finished first). Each\n"
@@ -18,6 +20,8 @@ const char kProgramUsage[] =
     "The journal is journal.sqlite beside the records, or with --journal a\n"
     "fleet's journal on PostgreSQL (a libpq connection string or URI, such as\n"
     "\"service=tokens\" or postgresql://host/tokens) or another SQLite file.\n"
+    "With --seal-to, the fleet's journal keeps each seed sealed to the X.509\n"
+    "certificate CERT (CMS), committed before the seed is sent.\n"
     "Exit status: 0 when every token was programmed and recorded, 1 when one\n"
     "was not, 2 for a mistake in the command.\n";
 
@@ -57,11 +61,11 @@ std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, 
             continue;
         }
         static const QStringList kWithValue = {
-            QStringLiteral("--reader"), QStringLiteral("--seed-file"),
-            QStringLiteral("--random"), QStringLiteral("--algorithm"),
-            QStringLiteral("--step"),   QStringLiteral("--display"),
-            QStringLiteral("--export"), QStringLiteral("--pskc-key"),
-            QStringLiteral("--journal")};
+            QStringLiteral("--reader"),  QStringLiteral("--seed-file"),
+            QStringLiteral("--random"),  QStringLiteral("--algorithm"),
+            QStringLiteral("--step"),    QStringLiteral("--display"),
+            QStringLiteral("--export"),  QStringLiteral("--pskc-key"),
+            QStringLiteral("--journal"), QStringLiteral("--seal-to")};
         if (!kWithValue.contains(option))
             return fail(QStringLiteral("unknown option: %1").arg(option));
         const std::optional<QString> value = ValueAfter(arguments, i);
@@ -101,6 +105,8 @@ std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, 
             if (value->isEmpty())
                 return fail(QStringLiteral("--journal needs a connection string or a file"));
             options.journal = *value;
+        } else if (option == QLatin1String("--seal-to")) {
+            options.sealTo = *value;
         } else {
             options.exportFolder = *value;
         }
@@ -111,6 +117,11 @@ std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, 
     }
     if (!options.pskcKeyFile.isEmpty() && !options.pskc) {
         problem = QStringLiteral("--pskc-key goes with --pskc");
+        return std::nullopt;
+    }
+    if (!options.sealTo.isEmpty() && !IsServerJournalName(options.journal)) {
+        problem = QStringLiteral("--seal-to goes with a fleet's journal (--journal with a "
+                                 "connection string)");
         return std::nullopt;
     }
     if (options.readers.removeDuplicates() > 0) {

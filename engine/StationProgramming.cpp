@@ -8,6 +8,7 @@
 #include "Station.h"
 #include "journal/JournalMessages.h"
 #include "journal/ProgrammingJournal.h"
+#include "journal/SeedSeal.h"
 #include "seed/RandomSeed.h"
 #include "seed/SecretText.h"
 #include "seed/SeedTable.h"
@@ -392,7 +393,8 @@ bool Station::JournalBeforeWrite(Run& run, TokenSession& session)
     if (run.request.exportRecord)
         attempt.exportFiles = QStringList{m_exportFiles.hexPath(), m_exportFiles.b32Path(),
                                           m_exportFiles.azurePath()};
-    const JournalResult<qint64> begun = m_journal->beginWriting(attempt);
+    const JournalResult<qint64> begun =
+        BeginSealedWriting(*m_journal, attempt, m_seedSeal, run.seedText);
     if (begun.ok()) {
         run.journalId = begun.value();
         return true;
