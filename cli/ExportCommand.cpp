@@ -234,7 +234,7 @@ int RunExportCommand(const QStringList& args, QTextStream& out, QTextStream& err
     auto journal = PostgresJournal::Open(query.journal, QStringLiteral("export"));
     if (!journal.ok())
         return fail(journal.error());
-    auto newest = journal.value()->newestProgrammed(query.since, query.serialNumber);
+    auto newest = journal.value()->newestSeeds(query.since, query.serialNumber);
     if (!newest.ok())
         return fail(newest.error());
 
@@ -268,6 +268,15 @@ int RunExportCommand(const QStringList& args, QTextStream& out, QTextStream& err
         ReadSettings(*seed);
         seeds.push_back(std::move(seed));
     }
+    QStringList unsure;
+    for (const auto& seed : seeds)
+        if (seed->attempt.state != AttemptState::Programmed)
+            unsure << seed->attempt.serialNumber;
+    if (!unsure.isEmpty())
+        err << "station export: the station programming these tokens stopped after it sent the "
+               "seed; each may hold the seed exported or its earlier one: program them again to "
+               "be sure: "
+            << unsure.join(QStringLiteral(", ")) << '\n';
     if (!unsealed.isEmpty())
         err << "station export: " << unsealed.size()
             << " token(s) were last programmed by a station that does not seal seeds; their "

@@ -6,7 +6,8 @@
 // `station export --journal CONNINFO --key KEY.pem [--since DATE] [--serial S]
 // --format hex|b32|azure|pskc [--pskc-key FILE] --out DIR`: writes the
 // authentication server's import file from a fleet's sealed seed vault, the
-// newest programmed seed of each serial number, with the station's own
+// newest seed of each serial number (programmed, or sent by a station that
+// stopped before recording it: those are named on err), with the station's own
 // writers of export files (same formats, folder rules and durability). Every
 // entry is opened before anything is written: a missing or wrong key, or an
 // entry that cannot be opened, writes no file. A progress line goes to a

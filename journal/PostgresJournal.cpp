@@ -342,38 +342,81 @@ JournalResult<qint64> PostgresJournal::insert(const JournalAttempt& attempt, Att
 {
     // The writer is this station's server connection: its pid and start
     // time, which pg_stat_activity lists as long as the connection lives.
+    // $11: the newest outcome of the token this station was told of
+    // (lastProgrammedBy): a token programmed by another station since is not
+    // written over without the operator's question.
     static const char kInsert[] =
         "INSERT INTO attempts (time, reader, serial, settings, user_name, export_files, state, "
         "reason, station, writer_pid, writer_start, finished, sealed_seed) "
-        "VALUES (coalesce(to_timestamp($1::bigint / 1000.0), clock_timestamp()), $2, $3, $4, $5, "
+        "SELECT coalesce(to_timestamp($1::bigint / 1000.0), clock_timestamp()), $2, $3, $4, $5, "
         "ARRAY(SELECT json_array_elements_text($6::json)), $7, $8, $9, pg_backend_pid(), "
         "(SELECT backend_start FROM pg_stat_activity WHERE pid = pg_backend_pid()), "
-        "CASE WHEN $7 = 'writing' THEN NULL ELSE clock_timestamp() END, $10) "
+        "CASE WHEN $7 = 'writing' THEN NULL ELSE clock_timestamp() END, $10 "
+        "WHERE $11::text IS NULL OR NOT EXISTS (SELECT 1 FROM attempts WHERE serial = $3 AND "
+        "state = 'programmed' AND ($11 = '' OR finished > $11::timestamptz)) "
         "RETURNING id";
+    const std::optional<QString> told =
+        state == AttemptState::Writing && m_told.contains(attempt.serialNumber)
+            ? std::optional<QString>(m_told.take(attempt.serialNumber))
+            : std::nullopt;
+    // The token's lock, held to the commit, orders this insert after any
+    // outcome of the token being recorded now (finish takes it too), so the
+    // check above sees that outcome.
+    const PostgresOutcome begun = run("BEGIN", {}, false);
+    if (!begun.ok())
+        return JournalError{begun.error};
+    const PostgresOutcome locked =
+        run("SELECT pg_advisory_xact_lock(hashtext($1))", {Text(attempt.serialNumber)}, false);
     const PostgresOutcome inserted =
-        run(kInsert,
-            {Milliseconds(attempt.time), Text(attempt.reader), Text(attempt.serialNumber),
-             Text(attempt.settings), Text(attempt.userName), Text(FilesText(attempt.exportFiles)),
-             Text(AttemptStateName(state)), Text(attempt.reason), Text(m_station),
-             Bytes(attempt.sealedSeed)},
-            false);
-    if (inserted.ok())
+        locked.ok() ? run(kInsert,
+                          {Milliseconds(attempt.time), Text(attempt.reader),
+                           Text(attempt.serialNumber), Text(attempt.settings),
+                           Text(attempt.userName), Text(FilesText(attempt.exportFiles)),
+                           Text(AttemptStateName(state)), Text(attempt.reason), Text(m_station),
+                           Bytes(attempt.sealedSeed), told ? Text(*told) : Null()},
+                          false)
+                    : PostgresOutcome{nullptr, locked.error, locked.sqlState};
+    const bool written = inserted.ok() && inserted.result->rows() == 1;
+    const PostgresOutcome ended = run(written ? "COMMIT" : "ROLLBACK", {}, false);
+    if (written && ended.ok())
         return inserted.result->integer(0, 0);
-    if (inserted.sqlState == kUniqueViolation) {
-        // Another station writes this token now: say which, when it can be read.
-        const PostgresOutcome other =
-            run("SELECT station, reader FROM attempts WHERE serial = $1 AND state = 'writing'",
-                {Text(attempt.serialNumber)}, false);
-        const QString where = other.ok() && other.result->rows() == 1
-                                  ? QStringLiteral(" at station %1 (reader %2)")
-                                        .arg(other.result->text(0, 0), other.result->text(0, 1))
-                                  : QString();
-        return JournalError{
-            QStringLiteral("Token %1 is being programmed%2 now: one station at a time writes a "
-                           "token.")
-                .arg(attempt.serialNumber, where)};
-    }
+    if (written)
+        return JournalError{ended.error};
+    if (inserted.ok())
+        return programmedMeanwhile(attempt.serialNumber);
+    if (inserted.sqlState == kUniqueViolation)
+        return beingWritten(attempt.serialNumber);
     return JournalError{inserted.error};
+}
+
+JournalError PostgresJournal::programmedMeanwhile(const QString& serialNumber)
+{
+    const PostgresOutcome other =
+        run("SELECT station FROM attempts WHERE serial = $1 AND state = 'programmed' "
+            "ORDER BY finished DESC NULLS LAST LIMIT 1",
+            {Text(serialNumber)}, false);
+    const QString where = other.ok() && other.result->rows() == 1
+                              ? QStringLiteral(" at station %1").arg(other.result->text(0, 0))
+                              : QString();
+    return JournalError{QStringLiteral("Token %1 was programmed%2 a moment ago. Present it again "
+                                       "to decide whether to program it again.")
+                            .arg(serialNumber, where)};
+}
+
+// Another station writes this token now: say which, when it can be read.
+JournalError PostgresJournal::beingWritten(const QString& serialNumber)
+{
+    const PostgresOutcome other =
+        run("SELECT station, reader FROM attempts WHERE serial = $1 AND state = 'writing'",
+            {Text(serialNumber)}, false);
+    const QString where = other.ok() && other.result->rows() == 1
+                              ? QStringLiteral(" at station %1 (reader %2)")
+                                    .arg(other.result->text(0, 0), other.result->text(0, 1))
+                              : QString();
+    return JournalError{
+        QStringLiteral("Token %1 is being programmed%2 now: one station at a time writes a "
+                       "token.")
+            .arg(serialNumber, where)};
 }
 
 JournalResult<qint64> PostgresJournal::beginWriting(const JournalAttempt& attempt)
@@ -399,15 +442,26 @@ JournalResult<void> PostgresJournal::finish(qint64 id, AttemptState state, const
         return JournalError{QStringLiteral("An attempt finishes programmed or failed, not %1.")
                                 .arg(AttemptStateName(state))};
     std::lock_guard lock(m_lock);
+    // The token's lock (as in insert) and the update, one transaction.
     // Repeating it after a lost answer finds the row finished: the retry
     // is the read below, never a second update.
-    const PostgresOutcome updated =
-        run("UPDATE attempts SET state = $1, reason = $2, "
-            "export_files = ARRAY(SELECT json_array_elements_text($3::json)), "
-            "finished = clock_timestamp() "
-            "WHERE id = $4 AND state IN ('writing', 'interrupted') RETURNING id",
-            {Text(AttemptStateName(state)), Text(reason), Text(FilesText(exportFiles)), Number(id)},
-            false);
+    const PostgresOutcome begun = run("BEGIN", {}, false);
+    if (!begun.ok())
+        return JournalError{begun.error};
+    const PostgresOutcome locked =
+        run("SELECT pg_advisory_xact_lock(hashtext(serial)) FROM attempts WHERE id = $1",
+            {Number(id)}, false);
+    const PostgresOutcome changed =
+        locked.ok() ? run("UPDATE attempts SET state = $1, reason = $2, "
+                          "export_files = ARRAY(SELECT json_array_elements_text($3::json)), "
+                          "finished = clock_timestamp() "
+                          "WHERE id = $4 AND state IN ('writing', 'interrupted') RETURNING id",
+                          {Text(AttemptStateName(state)), Text(reason),
+                           Text(FilesText(exportFiles)), Number(id)},
+                          false)
+                    : PostgresOutcome{nullptr, locked.error, locked.sqlState};
+    const PostgresOutcome ended = run(changed.ok() ? "COMMIT" : "ROLLBACK", {}, false);
+    const PostgresOutcome& updated = changed.ok() && !ended.ok() ? ended : changed;
     if (!updated.ok())
         return JournalError{updated.error};
     if (updated.result->rows() == 1)
@@ -444,13 +498,18 @@ PostgresJournal::lastProgrammedBy(const QString& serialNumber)
 {
     std::lock_guard lock(m_lock);
     const PostgresOutcome last =
-        run("SELECT (extract(epoch FROM time) * 1000)::bigint, station FROM attempts "
+        run("SELECT (extract(epoch FROM time) * 1000)::bigint, station, "
+            "coalesce((SELECT max(finished) FROM attempts WHERE serial = $1 AND "
+            "state = 'programmed')::text, 'infinity') FROM attempts "
             "WHERE serial = $1 AND state = 'programmed' ORDER BY time DESC, id DESC LIMIT 1",
             {Text(serialNumber)}, true);
     if (!last.ok())
         return JournalError{last.error};
-    if (last.result->rows() == 0)
+    if (last.result->rows() == 0) {
+        m_told.insert(serialNumber, QString());
         return std::optional<ProgrammedBefore>();
+    }
+    m_told.insert(serialNumber, last.result->text(0, 2));
     return std::optional<ProgrammedBefore>(
         ProgrammedBefore{QDateTime::fromMSecsSinceEpoch(last.result->integer(0, 0), Qt::UTC),
                          last.result->text(0, 1)});
@@ -512,12 +571,12 @@ JournalResult<QList<JournalAttempt>> PostgresJournal::list(const std::optional<Q
 }
 
 JournalResult<QList<JournalAttempt>>
-PostgresJournal::newestProgrammed(const std::optional<QDateTime>& since,
-                                  const QString& serialNumber)
+PostgresJournal::newestSeeds(const std::optional<QDateTime>& since, const QString& serialNumber)
 {
     return attempts("SELECT * FROM (SELECT DISTINCT ON (serial) " ATTEMPT_COLUMNS
                     ", encode(sealed_seed, 'hex'), time AS newest FROM attempts "
-                    "WHERE state = 'programmed' AND ($2 = '' OR serial = $2) "
+                    "WHERE state IN ('programmed', 'writing', 'interrupted') "
+                    "AND ($2 = '' OR serial = $2) "
                     "ORDER BY serial, time DESC, id DESC) newest_of_each "
                     "WHERE $1::bigint IS NULL OR newest >= to_timestamp($1::bigint / 1000.0) "
                     "ORDER BY serial",

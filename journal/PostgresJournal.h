@@ -2,6 +2,7 @@
 
 #include "ProgrammingJournal.h"
 
+#include <QHash>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -49,11 +50,14 @@ public:
     JournalResult<QList<JournalAttempt>> list(const std::optional<QDateTime>& since,
                                               const QString& serialNumber) override;
 
-    // The newest programmed attempt of every serial number (since that time,
-    // for that serial number when not empty), with its sealed seed, by serial
-    // number. For the exporter, whose role may read the sealed seeds.
-    JournalResult<QList<JournalAttempt>> newestProgrammed(const std::optional<QDateTime>& since,
-                                                          const QString& serialNumber);
+    // For the exporter, whose role may read the sealed seeds: the newest
+    // attempt of every serial number whose seed may be on the token
+    // (programmed, or left writing or interrupted by a station that stopped
+    // after sending it; failed attempts left the token as it was), with its
+    // sealed seed, by serial number; since that time, for that serial number
+    // when not empty.
+    JournalResult<QList<JournalAttempt>> newestSeeds(const std::optional<QDateTime>& since,
+                                                     const QString& serialNumber);
 
     // The journal as the operator sees it named: the connection string
     // without its password.
@@ -66,6 +70,8 @@ private:
     JournalResult<void> connect();
     JournalResult<void> createOrCheckSchema();
     JournalResult<qint64> insert(const JournalAttempt& attempt, AttemptState state);
+    JournalError programmedMeanwhile(const QString& serialNumber);
+    JournalError beingWritten(const QString& serialNumber);
     JournalResult<QList<JournalAttempt>> attempts(const QByteArray& sql,
                                                   const std::vector<PostgresParameter>& parameters,
                                                   int sealedColumn = -1);
@@ -83,6 +89,10 @@ private:
     const QString m_station;
     pg_conn* m_db = nullptr;
     bool m_schemaChecked = false;
+    // serial number -> the newest outcome lastProgrammedBy() told of (the
+    // server's "finished" time as text; empty for none), taken by the next
+    // beginWriting() of that token.
+    QHash<QString, QString> m_told;
 };
 
 // Whether text names a server journal (a libpq connection string or URI)

@@ -54,13 +54,13 @@ TEST_F(PostgresJournalTest, PostgresAttemptsRoundTripWithStationUserAndSealedSee
     ASSERT_TRUE(never.ok());
     EXPECT_FALSE(never.value()) << "a failed attempt leaves no seed anywhere";
 
-    const auto vault = other->newestProgrammed(std::nullopt, {});
+    const auto vault = other->newestSeeds(std::nullopt, {});
     ASSERT_TRUE(vault.ok()) << vault.error().toStdString();
     ASSERT_EQ(vault.value().size(), 1);
     EXPECT_EQ(vault.value()[0].sealedSeed, attempt.sealedSeed);
 }
 
-TEST_F(PostgresJournalTest, PostgresNewestProgrammedGivesOneSeedPerSerial)
+TEST_F(PostgresJournalTest, PostgresNewestSeedsGiveTheSeedEachTokenMayHold)
 {
     auto journal = open(QStringLiteral("pc12"));
     ASSERT_TRUE(journal);
@@ -77,13 +77,18 @@ TEST_F(PostgresJournalTest, PostgresNewestProgrammedGivesOneSeedPerSerial)
         {"TK0200", Utc(2026, 12, 6, 9, 0), AttemptState::Failed, "failed"},
         {"TK0201", Utc(2026, 12, 2, 9, 0), AttemptState::Programmed, "only"},
         {"TK0202", Utc(2026, 12, 7, 9, 0), AttemptState::Failed, "never"},
+        {"TK0203", Utc(2026, 12, 1, 9, 0), AttemptState::Programmed, "before"},
+        {"TK0203", Utc(2026, 12, 8, 9, 0), AttemptState::Interrupted, "interrupted"},
     };
     for (const Row& row : rows) {
         JournalAttempt attempt = Attempt(row.serial, row.time);
         attempt.sealedSeed = row.seed;
         const JournalResult<qint64> begun = journal->beginWriting(attempt);
         ASSERT_TRUE(begun.ok()) << begun.error().toStdString();
-        ASSERT_TRUE(journal->finish(begun.value(), row.outcome, {}, {}).ok());
+        if (row.outcome == AttemptState::Interrupted)
+            ASSERT_TRUE(journal->markInterrupted({begun.value()}).ok());
+        else
+            ASSERT_TRUE(journal->finish(begun.value(), row.outcome, {}, {}).ok());
     }
     struct Case
     {
@@ -92,13 +97,13 @@ TEST_F(PostgresJournalTest, PostgresNewestProgrammedGivesOneSeedPerSerial)
         QList<QByteArray> seeds;
     };
     const Case cases[] = {
-        {std::nullopt, {}, {"new", "only"}},
-        {Utc(2026, 12, 3, 0, 0), {}, {"new"}},
+        {std::nullopt, {}, {"new", "only", "interrupted"}},
+        {Utc(2026, 12, 3, 0, 0), {}, {"new", "interrupted"}},
         {std::nullopt, QStringLiteral("TK0201"), {"only"}},
         {std::nullopt, QStringLiteral("TK0202"), {}},
     };
     for (const Case& c : cases) {
-        const auto vault = journal->newestProgrammed(c.since, c.serial);
+        const auto vault = journal->newestSeeds(c.since, c.serial);
         ASSERT_TRUE(vault.ok()) << vault.error().toStdString();
         QList<QByteArray> seeds;
         for (const JournalAttempt& attempt : vault.value())
@@ -127,6 +132,45 @@ TEST_F(PostgresJournalTest, PostgresOneStationAtATimeWritesAToken)
     EXPECT_TRUE(second->beginWriting(Attempt("TK0301")).ok());
     ASSERT_TRUE(first->finish(begun.value(), AttemptState::Programmed, {}, {}).ok());
     EXPECT_TRUE(second->beginWriting(Attempt("TK0300")).ok());
+}
+
+// A station that asked whether a token was programmed, and was told no (or
+// of an older seed), does not write over what another station programmed
+// between the question and the write.
+TEST_F(PostgresJournalTest, PostgresTokenProgrammedSinceTheQuestionIsNotWrittenOver)
+{
+    auto first = open(QStringLiteral("pc12"));
+    auto second = open(QStringLiteral("pc13"));
+    ASSERT_TRUE(first && second);
+    for (const bool programmedBefore : {false, true}) {
+        SCOPED_TRACE(programmedBefore);
+        const QString serial =
+            programmedBefore ? QStringLiteral("TK0311") : QStringLiteral("TK0310");
+        if (programmedBefore) {
+            ASSERT_TRUE(first->lastProgrammedBy(serial).ok());
+            const JournalResult<qint64> old = first->beginWriting(Attempt(serial));
+            ASSERT_TRUE(old.ok()) << old.error().toStdString();
+            ASSERT_TRUE(first->finish(old.value(), AttemptState::Programmed, {}, {}).ok());
+        }
+        const auto asked = second->lastProgrammedBy(serial);
+        ASSERT_TRUE(asked.ok());
+        EXPECT_EQ(asked.value().has_value(), programmedBefore);
+
+        ASSERT_TRUE(first->lastProgrammedBy(serial).ok());
+        const JournalResult<qint64> meanwhile = first->beginWriting(Attempt(serial));
+        ASSERT_TRUE(meanwhile.ok()) << meanwhile.error().toStdString();
+        ASSERT_TRUE(first->finish(meanwhile.value(), AttemptState::Programmed, {}, {}).ok());
+
+        const JournalResult<qint64> refused = second->beginWriting(Attempt(serial));
+        ASSERT_FALSE(refused.ok());
+        EXPECT_EQ(refused.error(),
+                  QStringLiteral("Token %1 was programmed at station pc12 a moment ago. Present "
+                                 "it again to decide whether to program it again.")
+                      .arg(serial));
+        // Asked again (and the operator says Yes), it is written.
+        ASSERT_TRUE(second->lastProgrammedBy(serial).ok());
+        EXPECT_TRUE(second->beginWriting(Attempt(serial)).ok());
+    }
 }
 
 TEST_F(PostgresJournalTest, PostgresRowOfAGoneConnectionIsReportedOnce)
