@@ -318,7 +318,17 @@ PostgresOutcome PostgresJournal::run(const char* sql,
         formats.push_back(parameter.binary ? 1 : 0);
     }
     for (int tries = retry ? 2 : 1; tries > 0; --tries) {
-        if (!m_db || PQstatus(m_db) != CONNECTION_OK || EndedWhileIdle(m_db)) {
+        // Inside a transaction a new connection would carry on without
+        // what the transaction began (the token's lock): the call fails.
+        if (m_inTransaction && (!m_db || PQstatus(m_db) != CONNECTION_OK))
+            return PostgresOutcome{
+                nullptr,
+                failure(QStringLiteral("cannot be reached"),
+                        QStringLiteral("the connection was lost in the middle of a call"))
+                    .message,
+                {}};
+        if (!m_inTransaction &&
+            (!m_db || PQstatus(m_db) != CONNECTION_OK || EndedWhileIdle(m_db))) {
             if (const JournalResult<void> connected = connect(); !connected.ok())
                 return PostgresOutcome{nullptr, connected.error(), {}};
         }
@@ -365,6 +375,7 @@ JournalResult<qint64> PostgresJournal::insert(const JournalAttempt& attempt, Att
     const PostgresOutcome begun = run("BEGIN", {}, false);
     if (!begun.ok())
         return JournalError{begun.error};
+    m_inTransaction = true;
     const PostgresOutcome locked =
         run("SELECT pg_advisory_xact_lock(hashtext($1))", {Text(attempt.serialNumber)}, false);
     const PostgresOutcome inserted =
@@ -378,6 +389,7 @@ JournalResult<qint64> PostgresJournal::insert(const JournalAttempt& attempt, Att
                     : PostgresOutcome{nullptr, locked.error, locked.sqlState};
     const bool written = inserted.ok() && inserted.result->rows() == 1;
     const PostgresOutcome ended = run(written ? "COMMIT" : "ROLLBACK", {}, false);
+    m_inTransaction = false;
     if (written && ended.ok())
         return inserted.result->integer(0, 0);
     if (written)
@@ -448,6 +460,7 @@ JournalResult<void> PostgresJournal::finish(qint64 id, AttemptState state, const
     const PostgresOutcome begun = run("BEGIN", {}, false);
     if (!begun.ok())
         return JournalError{begun.error};
+    m_inTransaction = true;
     const PostgresOutcome locked =
         run("SELECT pg_advisory_xact_lock(hashtext(serial)) FROM attempts WHERE id = $1",
             {Number(id)}, false);
@@ -461,6 +474,7 @@ JournalResult<void> PostgresJournal::finish(qint64 id, AttemptState state, const
                           false)
                     : PostgresOutcome{nullptr, locked.error, locked.sqlState};
     const PostgresOutcome ended = run(changed.ok() ? "COMMIT" : "ROLLBACK", {}, false);
+    m_inTransaction = false;
     const PostgresOutcome& updated = changed.ok() && !ended.ok() ? ended : changed;
     if (!updated.ok())
         return JournalError{updated.error};

@@ -89,6 +89,7 @@ private:
     const QString m_station;
     pg_conn* m_db = nullptr;
     bool m_schemaChecked = false;
+    bool m_inTransaction = false; // between BEGIN and COMMIT or ROLLBACK
     // serial number -> the newest outcome lastProgrammedBy() told of (the
     // server's "finished" time as text; empty for none), taken by the next
     // beginWriting() of that token.

@@ -47,6 +47,11 @@ TEST(ProgramOptions, RefusesMistakesWithTheReason)
         {{"--reader", "A", "--display", "15"}, "--display takes 30, 60 or 120"},
         {{"--reader", "A", "--reader", "A"}, "a reader is named twice"},
         {{"--reader", "A", "--seed"}, "unknown option: --seed"},
+        {{"--reader", "A", "--journal", ""}, "--journal needs a connection string or a file"},
+        {{"--reader", "A", "--seal-to", "fleet.pem"},
+         "--seal-to goes with a fleet's journal (--journal with a connection string)"},
+        {{"--reader", "A", "--journal", "/data/other.sqlite", "--seal-to", "fleet.pem"},
+         "--seal-to goes with a fleet's journal (--journal with a connection string)"},
     };
     for (const auto& c : cases) {
         QString problem;
