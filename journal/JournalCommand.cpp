@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
@@ -157,6 +158,14 @@ void WriteText(const QList<JournalAttempt>& attempts, QTextStream& out)
             OneLine(attempt.settings),
             OneLine(attempt.reason),
             OneLine(attempt.exportFiles.join(QStringLiteral(", ")))};
+    // A fleet's journal says which station made each attempt.
+    const bool fleet = std::any_of(attempts.begin(), attempts.end(),
+                                   [](const JournalAttempt& a) { return !a.station.isEmpty(); });
+    if (fleet) {
+        rows[0].insert(4, QStringLiteral("STATION"));
+        for (qsizetype row = 1; row < rows.size(); ++row)
+            rows[row].insert(4, OneLine(attempts[row - 1].station));
+    }
     QList<qsizetype> widths(rows[0].size(), 0);
     for (const QStringList& row : rows)
         for (qsizetype column = 0; column < row.size(); ++column)

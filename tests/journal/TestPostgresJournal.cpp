@@ -2,6 +2,7 @@
 // and reads back, one writer per token across stations, rows left by a
 // station whose connection is gone, a server that goes away and comes back.
 #include "PostgresJournalTest.h"
+#include "journal/JournalCommand.h"
 #include "journal/JournalMessages.h"
 
 namespace {
@@ -53,6 +54,24 @@ TEST_F(PostgresJournalTest, PostgresAttemptsRoundTripWithStationUserAndSealedSee
     const auto never = other->lastProgrammed(QStringLiteral("TK0101"));
     ASSERT_TRUE(never.ok());
     EXPECT_FALSE(never.value()) << "a failed attempt leaves no seed anywhere";
+
+    // station journal on the fleet's journal names the station of each attempt.
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    ASSERT_EQ(RunJournalCommand({QStringLiteral("--journal"), connection()}, outStream, errStream,
+                                QStringLiteral("/nonexistent/journal.sqlite")),
+              0)
+        << err.toStdString();
+    outStream.flush();
+    const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << out.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("ID  TIME")) &&
+                lines[0].contains(QStringLiteral("SERIAL  STATION  READER")))
+        << lines[0].toStdString();
+    const QStringList words = lines[1].split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    ASSERT_GE(words.size(), 6) << lines[1].toStdString();
+    EXPECT_EQ(words[4], QStringLiteral("TK0100"));
+    EXPECT_EQ(words[5], QStringLiteral("pc12")) << lines[1].toStdString();
 
     const auto vault = other->newestSeeds(std::nullopt, {});
     ASSERT_TRUE(vault.ok()) << vault.error().toStdString();
