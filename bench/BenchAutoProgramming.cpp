@@ -3,15 +3,25 @@
 // records on disk; and four readers programming a token each at once
 // against one reader programming one.
 //
-//   build/release/bench/bench_auto_programming [ROUNDS]
+//   build/release/bench/bench_auto_programming [ROUNDS] [JOURNAL]
+//
+// JOURNAL: none (the default), sqlite (journal.sqlite beside the records),
+// postgres (a private PostgreSQL 15 cluster on a Unix socket) or
+// postgres-sealed (the same, each seed sealed to an RSA 2048 certificate).
 #include "Meters.h"
 #include "PcscFixture.h"
+#include "PostgresFixture.h"
 #include "RecordingOperator.h"
 #include "engine/Station.h"
 #include "engine/StationKey.h"
+#include "journal/JournalFiles.h"
+#include "journal/PostgresJournal.h"
+#include "journal/SeedSeal.h"
+#include "journal/SqliteJournal.h"
 #include "token/TokenSession.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <condition_variable>
@@ -69,10 +79,38 @@ int main(int argc, char** argv)
     PcscFixture pcsc(3); // readers 0-3 program; reader 4 holds the bare run's token
     if (!pcsc.ok())
         return Fail("no private pcscd", pcsc);
+    const std::string journalKind = argc > 2 ? argv[2] : "none";
     QCoreApplication app(argc, argv);
     RecordingOperator op;
     QTemporaryDir data;
     ExportFiles exports(data.path());
+    std::unique_ptr<PostgresFixture> postgres;
+    std::unique_ptr<ProgrammingJournal> journal;
+    std::unique_ptr<SeedSeal> seal;
+    if (journalKind == "sqlite") {
+        auto opened = SqliteJournal::Open(JournalDatabasePath(data.path()));
+        if (!opened.ok())
+            return Fail("no SQLite journal", pcsc);
+        journal = std::move(opened).value();
+    } else if (journalKind.rfind("postgres", 0) == 0) {
+        postgres = std::make_unique<PostgresFixture>();
+        auto opened = PostgresJournal::Open(postgres->connection(), QStringLiteral("bench"));
+        if (!postgres->ok() || !opened.ok())
+            return Fail("no PostgreSQL journal", pcsc);
+        journal = std::move(opened).value();
+        if (journalKind == "postgres-sealed") {
+            QProcess openssl;
+            openssl.start(QStringLiteral("openssl"),
+                          {"req", "-x509", "-nodes", "-newkey", "rsa:2048", "-subj", "/CN=fleet",
+                           "-days", "30", "-keyout", data.filePath("key.pem"), "-out",
+                           data.filePath("cert.pem")});
+            openssl.waitForFinished(-1);
+            auto loaded = SeedSeal::Load(data.filePath("cert.pem"));
+            if (!loaded.ok())
+                return Fail("no certificate", pcsc);
+            seal = std::move(loaded).value();
+        }
+    }
     Outcomes outcomes;
     std::vector<std::unique_ptr<Station>> stations;
     AutoProgramming settings;
@@ -84,6 +122,8 @@ int main(int argc, char** argv)
         QObject::connect(
             stations.back().get(), &Station::tokenDone, stations.back().get(),
             [&outcomes, slot](const TokenOutcome&) { outcomes.add(slot); }, Qt::DirectConnection);
+        stations.back()->setJournal(journal.get());
+        stations.back()->setSeedSeal(seal.get());
         stations.back()->start();
     }
     // Past each station's first look, so the tokens count as presented.
@@ -137,6 +177,7 @@ int main(int argc, char** argv)
     std::vector<double> added;
     for (size_t i = 0; i < beyond.size() && i < bare.size(); ++i)
         added.push_back(beyond[i] - bare[i]);
+    std::printf("journal: %s\n", journalKind.c_str());
     std::printf("per token, READ INFO -> records on disk: median %.2f ms; the same exchanges "
                 "bare: median %.2f ms; the station's own time: median %.2f ms (%zu tokens)\n",
                 Median(beyond), Median(bare), Median(added), added.size());

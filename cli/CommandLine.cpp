@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "ConsoleOperator.h"
+#include "ExportCommand.h"
 #include "ProgramCommand.h"
 #include "engine/ReaderList.h"
 #include "journal/JournalCommand.h"
@@ -23,8 +24,10 @@ const char kUsage[] =
     "       station readers         list the smart-card readers, one a line\n"
     "       station info [--reader NAME]...\n"
     "                               read the token on each reader: one JSON line each\n"
-    "       station journal [--since DATE] [--serial S] [--json]\n"
+    "       station journal [--since DATE] [--serial S] [--json] [--journal J]\n"
     "                               list the programming journal\n"
+    "       station export --journal CONNINFO --key KEY.pem --format F --out DIR\n"
+    "                               write the server's file from a fleet's vault\n"
     "       station help            this text\n";
 
 int ListReaderNames(ConsoleOperator& op, QStringList& names)
@@ -97,7 +100,8 @@ int RunInfo(const QStringList& arguments, ConsoleOperator& op)
 
 bool IsStationCommand(const char* argument)
 {
-    for (const char* command : {"program", "readers", "info", "journal", "help", "--help"})
+    for (const char* command :
+         {"program", "readers", "info", "journal", "export", "help", "--help"})
         if (std::strcmp(argument, command) == 0)
             return true;
     return false;
@@ -119,6 +123,11 @@ int RunStationCommand(int argc, char** argv, const std::function<QString()>& dat
         QTextStream out(stdout);
         QTextStream err(stderr);
         return RunJournalCommand(arguments, out, err, JournalDatabasePath(dataFolder()));
+    }
+    if (command == QLatin1String("export")) {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return RunExportCommand(arguments, out, err);
     }
     std::fputs(kUsage, stdout);
     return 0;

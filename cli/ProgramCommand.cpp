@@ -8,8 +8,9 @@
 #include "engine/ReaderList.h"
 #include "engine/StationKey.h"
 #include "journal/JournalFiles.h"
+#include "journal/JournalLocation.h"
 #include "journal/JournalMessages.h"
-#include "journal/SqliteJournal.h"
+#include "journal/SeedSeal.h"
 #include "seed/SecretText.h"
 #include "seed/SeedFile.h"
 #include "seed/UserList.h"
@@ -147,14 +148,29 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
 
     const QString folder = options->exportFolder.isEmpty() ? dataFolder : options->exportFolder;
     ExportFiles exportFiles(folder);
-    // The journal beside the records: a seed the journal cannot record is not sent.
-    auto opened = SqliteJournal::Open(JournalDatabasePath(folder));
+    // The journal beside the records, or the fleet's: a seed the journal
+    // cannot record is not sent. A fleet's server that cannot be reached now
+    // holds every token until it answers.
+    const JournalLocation location{options->journal, JournalDatabasePath(folder)};
+    QString unreachable;
+    auto opened = OpenJournal(location, &unreachable);
     if (!opened.ok()) {
         op.say(QStringLiteral("station program: the programming journal cannot be opened: ") +
                opened.error());
         return 2;
     }
-    const std::unique_ptr<SqliteJournal> journal = std::move(opened).value();
+    const std::unique_ptr<ProgrammingJournal> journal = std::move(opened).value();
+    std::unique_ptr<SeedSeal> seal;
+    if (!options->sealTo.isEmpty()) {
+        auto loaded = SeedSeal::Load(options->sealTo);
+        if (!loaded.ok()) {
+            op.say(QStringLiteral("station program: ") + loaded.error());
+            return 2;
+        }
+        seal = std::move(loaded).value();
+    }
+    if (!unreachable.isEmpty())
+        op.say(unreachable + QStringLiteral("\nNo token is programmed until it answers."));
     if (const auto unfinished = journal->unfinished();
         unfinished.ok() && !unfinished.value().isEmpty()) {
         op.say(UnfinishedAttemptsMessage(unfinished.value()));
@@ -173,6 +189,7 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
     for (const QString& reader : options->readers) {
         stations.push_back(std::make_unique<Station>(reader, g_customerKey, op, exportFiles));
         stations.back()->setJournal(journal.get());
+        stations.back()->setSeedSeal(seal.get());
         stations.back()->setPskcExport(&pskc);
         // The first look at the reader: from then on a token presented is one to program.
         if (options->automatic)

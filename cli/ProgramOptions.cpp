@@ -1,5 +1,7 @@
 #include "ProgramOptions.h"
 
+#include "journal/PostgresJournal.h"
+
 #include <cstring>
 
 const char kProgramUsage[] =
@@ -7,6 +9,7 @@ const char kProgramUsage[] =
     "                       [--seed-file FILE | --random 32|64 [--users FILE]]\n"
     "                       [--algorithm SHA1|SHA256] [--step 30|60] [--display 30|60|120]\n"
     "                       [--no-clock] [--export DIR] [--pskc [--pskc-key FILE]] [--auto]\n"
+    "                       [--journal CONNINFO|FILE [--seal-to CERT]]\n"
     "\n"
     "Programs the token on each reader now, or with --auto every token presented\n"
     "from now on until Ctrl+C (the token under way is finished first). Each\n"
@@ -16,6 +19,11 @@ const char kProgramUsage[] =
     "line of FILE (one user a line; --auto stops when every user has a token);\n"
     "with --pskc also to a PSKC file, its seeds encrypted under the pre-shared key\n"
     "(32 hexadecimal digits) in FILE with --pskc-key.\n"
+    "The journal is journal.sqlite beside the records, or with --journal a\n"
+    "fleet's journal on PostgreSQL (a libpq connection string or URI, such as\n"
+    "\"service=tokens\" or postgresql://host/tokens) or another SQLite file.\n"
+    "With --seal-to, the fleet's journal keeps each seed sealed to the X.509\n"
+    "certificate CERT (CMS), committed before the seed is sent.\n"
     "Exit status: 0 when every token was programmed and recorded, 1 when one\n"
     "was not, 2 for a mistake in the command.\n";
 
@@ -55,10 +63,11 @@ std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, 
             continue;
         }
         static const QStringList kWithValue = {
-            QStringLiteral("--reader"), QStringLiteral("--seed-file"),
-            QStringLiteral("--random"), QStringLiteral("--algorithm"),
-            QStringLiteral("--step"),   QStringLiteral("--display"),
-            QStringLiteral("--export"), QStringLiteral("--pskc-key"),
+            QStringLiteral("--reader"),  QStringLiteral("--seed-file"),
+            QStringLiteral("--random"),  QStringLiteral("--algorithm"),
+            QStringLiteral("--step"),    QStringLiteral("--display"),
+            QStringLiteral("--export"),  QStringLiteral("--pskc-key"),
+            QStringLiteral("--journal"), QStringLiteral("--seal-to"),
             QStringLiteral("--users")};
         if (!kWithValue.contains(option))
             return fail(QStringLiteral("unknown option: %1").arg(option));
@@ -97,6 +106,12 @@ std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, 
             options.pskcKeyFile = *value;
         } else if (option == QLatin1String("--users")) {
             options.usersFile = *value;
+        } else if (option == QLatin1String("--journal")) {
+            if (value->isEmpty())
+                return fail(QStringLiteral("--journal needs a connection string or a file"));
+            options.journal = *value;
+        } else if (option == QLatin1String("--seal-to")) {
+            options.sealTo = *value;
         } else {
             options.exportFolder = *value;
         }
@@ -112,6 +127,11 @@ std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, 
     }
     if (!options.pskcKeyFile.isEmpty() && !options.pskc) {
         problem = QStringLiteral("--pskc-key goes with --pskc");
+        return std::nullopt;
+    }
+    if (!options.sealTo.isEmpty() && !IsServerJournalName(options.journal)) {
+        problem = QStringLiteral("--seal-to goes with a fleet's journal (--journal with a "
+                                 "connection string)");
         return std::nullopt;
     }
     if (options.readers.removeDuplicates() > 0) {

@@ -18,6 +18,10 @@ struct ProgramOptions
     bool automatic = false;
     bool pskc = false;   // --pskc: each set also gets its PSKC file
     QString pskcKeyFile; // --pskc-key FILE: encrypt its seeds under the key in FILE
+    // --journal: a libpq connection string or a SQLite file; empty: the Data folder's.
+    QString journal;
+    // --seal-to CERT: the fleet's journal keeps each seed sealed to CERT.
+    QString sealTo;
 };
 
 // Reads the arguments after "program"; on a mistake, nothing and the reason.

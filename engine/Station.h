@@ -19,6 +19,7 @@
 #include <optional>
 
 class ProgrammingJournal;
+class SeedSeal;
 class PskcExport;
 class SeedTable;
 class TokenSession;
@@ -139,6 +140,8 @@ public:
     // start(), it outlives the station. Without one, the station knows only
     // the tokens it programmed itself as programmed before.
     void setJournal(ProgrammingJournal* journal) { m_journal = journal; }
+    // Seeds go to the journal sealed to the fleet's certificate (none: unsealed).
+    void setSeedSeal(const SeedSeal* seal) { m_seedSeal = seal; }
     // The PSKC file a request with exportPskc records into, shared like the
     // export files; set before start(), it outlives the station.
     void setPskcExport(PskcExport* pskc) { m_pskc = pskc; }
@@ -238,6 +241,7 @@ private:
     Operator& m_operator;
     ExportFiles& m_exportFiles;
     ProgrammingJournal* m_journal = nullptr;
+    const SeedSeal* m_seedSeal = nullptr;
     PskcExport* m_pskc = nullptr;
 
     mutable std::mutex m_lock; // guards the members below it up to m_auto

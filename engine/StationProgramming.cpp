@@ -8,6 +8,7 @@
 #include "Station.h"
 #include "journal/JournalMessages.h"
 #include "journal/ProgrammingJournal.h"
+#include "journal/SeedSeal.h"
 #include "seed/RandomSeed.h"
 #include "seed/SecretText.h"
 #include "seed/SeedTable.h"
@@ -324,7 +325,8 @@ bool Station::ConfirmRun(Run& run, TokenSession& session)
     run.again = m_programmed.contains(serial);
     QStringList questions;
     if (m_journal) {
-        const JournalResult<std::optional<QDateTime>> last = m_journal->lastProgrammed(serial);
+        const JournalResult<std::optional<ProgrammedBefore>> last =
+            m_journal->lastProgrammedBy(serial);
         if (!last.ok()) {
             // Not knowing whether the token holds a seed the server has is
             // no ground to overwrite it.
@@ -427,7 +429,8 @@ bool Station::JournalBeforeWrite(Run& run, TokenSession& session)
     if (run.request.exportRecord)
         attempt.exportFiles = QStringList{m_exportFiles.hexPath(), m_exportFiles.b32Path(),
                                           m_exportFiles.azurePath()};
-    const JournalResult<qint64> begun = m_journal->beginWriting(attempt);
+    const JournalResult<qint64> begun =
+        BeginSealedWriting(*m_journal, attempt, m_seedSeal, run.seedText);
     if (begun.ok()) {
         run.journalId = begun.value();
         return true;

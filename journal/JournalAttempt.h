@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -20,7 +21,9 @@ QString AttemptStateName(AttemptState state);
 std::optional<AttemptState> AttemptStateFromName(const QString& name);
 
 // One attempt to program a token, as the journal keeps it. It never holds the
-// seed: only what an operator or an auditor needs to find the token again.
+// seed in the clear: only what an operator or an auditor needs to find the
+// token again, and in a fleet's journal the seed sealed to a certificate whose
+// private key no station holds.
 struct JournalAttempt
 {
     qint64 id = 0;
@@ -31,5 +34,7 @@ struct JournalAttempt
     QString userName; // the user (UPN) the token's records name; empty when none
     QStringList exportFiles; // the paths the record went to
     AttemptState state = AttemptState::Writing;
-    QString reason; // why it failed or was interrupted; empty on success
+    QString reason;        // why it failed or was interrupted; empty on success
+    QString station;       // the station that made it, in a fleet's journal; empty otherwise
+    QByteArray sealedSeed; // the seed sealed to the fleet's certificate (CMS, DER); empty when not
 };

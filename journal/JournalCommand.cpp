@@ -1,6 +1,6 @@
 #include "JournalCommand.h"
 
-#include "SqliteJournal.h"
+#include "JournalLocation.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
@@ -15,6 +16,7 @@ struct JournalQuery
 {
     std::optional<QDateTime> since;
     QString serialNumber;
+    QString journal; // --journal; empty: the Data folder's
     bool json = false;
     bool help = false;
 };
@@ -28,7 +30,8 @@ QString ProgramName()
 
 QString Usage()
 {
-    return QStringLiteral("Usage: %1 journal [--since DATE] [--serial SERIAL] [--json]")
+    return QStringLiteral("Usage: %1 journal [--since DATE] [--serial SERIAL] [--json] "
+                          "[--journal CONNINFO|FILE]")
         .arg(ProgramName());
 }
 
@@ -45,7 +48,11 @@ interrupted).
                    2026-12-10T14:05 (local time) or 2026-12-10T13:05:00Z
   --serial SERIAL  only the attempts on the token with this serial number
   --json           one JSON object per line: id, time (ISO 8601 UTC), reader,
-                   serial, user, settings, exportFiles, state, reason
+                   serial, user, settings, exportFiles, state, reason (and station,
+                   in a fleet's journal)
+  --journal J      the journal to list: a fleet's journal on PostgreSQL (a
+                   libpq connection string or URI, such as "service=tokens")
+                   or a SQLite file
   --help           this text
 
 The journal: %1
@@ -58,6 +65,7 @@ QString ParseArguments(const QStringList& args, JournalQuery& query)
 {
     bool sinceSeen = false;
     bool serialSeen = false;
+    bool journalSeen = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         QString name = args[i];
         std::optional<QString> value;
@@ -66,8 +74,9 @@ QString ParseArguments(const QStringList& args, JournalQuery& query)
             value = name.mid(equals + 1);
             name = name.left(equals);
         }
-        const bool takesValue =
-            name == QLatin1String("--since") || name == QLatin1String("--serial");
+        const bool takesValue = name == QLatin1String("--since") ||
+                                name == QLatin1String("--serial") ||
+                                name == QLatin1String("--journal");
         if (!takesValue && value)
             return QStringLiteral("%1 takes no value.").arg(name);
         if (takesValue && !value) {
@@ -95,6 +104,13 @@ QString ParseArguments(const QStringList& args, JournalQuery& query)
             if (value->isEmpty())
                 return QStringLiteral("--serial needs a serial number.");
             query.serialNumber = *value;
+        } else if (name == QLatin1String("--journal")) {
+            if (journalSeen)
+                return QStringLiteral("--journal is given twice.");
+            journalSeen = true;
+            if (value->isEmpty())
+                return QStringLiteral("--journal needs a connection string or a file.");
+            query.journal = *value;
         } else {
             return QStringLiteral("unknown argument %1.").arg(name);
         }
@@ -144,6 +160,14 @@ void WriteText(const QList<JournalAttempt>& attempts, QTextStream& out)
             OneLine(attempt.settings),
             OneLine(attempt.reason),
             OneLine(attempt.exportFiles.join(QStringLiteral(", ")))};
+    // A fleet's journal says which station made each attempt.
+    const bool fleet = std::any_of(attempts.begin(), attempts.end(),
+                                   [](const JournalAttempt& a) { return !a.station.isEmpty(); });
+    if (fleet) {
+        rows[0].insert(4, QStringLiteral("STATION"));
+        for (qsizetype row = 1; row < rows.size(); ++row)
+            rows[row].insert(4, OneLine(attempts[row - 1].station));
+    }
     QList<qsizetype> widths(rows[0].size(), 0);
     for (const QStringList& row : rows)
         for (qsizetype column = 0; column < row.size(); ++column)
@@ -159,7 +183,7 @@ void WriteText(const QList<JournalAttempt>& attempts, QTextStream& out)
 void WriteJson(const QList<JournalAttempt>& attempts, QTextStream& out)
 {
     for (const JournalAttempt& attempt : attempts) {
-        const QJsonObject object{
+        QJsonObject object{
             {QStringLiteral("id"), attempt.id},
             {QStringLiteral("time"), attempt.time.toUTC().toString(Qt::ISODateWithMs)},
             {QStringLiteral("reader"), attempt.reader},
@@ -170,6 +194,8 @@ void WriteJson(const QList<JournalAttempt>& attempts, QTextStream& out)
             {QStringLiteral("state"), AttemptStateName(attempt.state)},
             {QStringLiteral("reason"), attempt.reason},
         };
+        if (!attempt.station.isEmpty())
+            object[QStringLiteral("station")] = attempt.station;
         out << QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) << '\n';
     }
 }
@@ -211,12 +237,13 @@ int RunJournalCommand(const QStringList& args, QTextStream& out, QTextStream& er
         out << Help(databasePath);
         return 0;
     }
+    const JournalLocation location{query.journal, databasePath};
     QList<JournalAttempt> attempts;
-    // Listing does not create the journal: a station that never programmed
-    // a token has none.
-    const QFileInfo file(databasePath);
-    if (file.exists() || file.isSymLink()) {
-        JournalResult<std::unique_ptr<SqliteJournal>> journal = SqliteJournal::Open(databasePath);
+    // Listing does not create a journal file: a station that never
+    // programmed a token has none.
+    const QFileInfo file(location.given.isEmpty() ? databasePath : location.given);
+    if (location.isServer() || file.exists() || file.isSymLink()) {
+        JournalResult<std::unique_ptr<ProgrammingJournal>> journal = OpenJournal(location);
         if (!journal.ok()) {
             err << ProgramName() << " journal: " << journal.error() << '\n';
             return 1;

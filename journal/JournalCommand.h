@@ -6,8 +6,9 @@
 #include <QTextStream>
 #include <optional>
 
-// `station journal [--since DATE] [--serial S] [--json]`: lists the attempts
-// of the journal at databasePath, oldest first. args are the words after
+// `station journal [--since DATE] [--serial S] [--json] [--journal J]`: lists
+// the attempts of the journal at databasePath (or J: a fleet's journal on
+// PostgreSQL, or another SQLite file), oldest first. args are the words after
 // "journal". Text: a title line, then one aligned line per attempt (local
 // time). --json: one JSON object per line with id, time (ISO 8601 UTC),
 // reader, serial, settings, exportFiles, state and reason. A journal not

@@ -9,9 +9,14 @@ QString JournalLocalMinute(const QDateTime& time)
 
 QString UnfinishedAttemptMessage(const JournalAttempt& attempt)
 {
+    // A fleet's journal names the station the reader is on.
+    const QString reader =
+        attempt.station.isEmpty()
+            ? attempt.reader
+            : QStringLiteral("%1 at station %2").arg(attempt.reader, attempt.station);
     return QStringLiteral("%1, reader %2: Token %3 may hold a seed that is recorded nowhere: "
                           "program it again.")
-        .arg(JournalLocalMinute(attempt.time), attempt.reader, attempt.serialNumber);
+        .arg(JournalLocalMinute(attempt.time), reader, attempt.serialNumber);
 }
 
 QString UnfinishedAttemptsMessage(const QList<JournalAttempt>& attempts)
@@ -20,6 +25,15 @@ QString UnfinishedAttemptsMessage(const QList<JournalAttempt>& attempts)
     for (const JournalAttempt& attempt : attempts)
         lines << UnfinishedAttemptMessage(attempt);
     return lines.join(QLatin1Char('\n'));
+}
+
+QString ProgramAgainQuestion(const QString& serialNumber, const ProgrammedBefore& programmed)
+{
+    if (programmed.station.isEmpty())
+        return ProgramAgainQuestion(serialNumber, programmed.time);
+    return QStringLiteral("Token %1 was programmed on %2 at station %3. Programming it again "
+                          "makes that seed invalid. Program it again?")
+        .arg(serialNumber, JournalLocalMinute(programmed.time), programmed.station);
 }
 
 QString ProgramAgainQuestion(const QString& serialNumber, const QDateTime& programmed)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JournalAttempt.h"
+#include "ProgrammingJournal.h"
 
 #include <QDateTime>
 #include <QList>
@@ -23,6 +24,9 @@ QString UnfinishedAttemptsMessage(const QList<JournalAttempt>& attempts);
 // "Token X was programmed on 2026-12-10 14:05. Programming it again makes
 // that seed invalid. Program it again?"
 QString ProgramAgainQuestion(const QString& serialNumber, const QDateTime& programmed);
+// In a fleet's journal, with the station that programmed it: "Token X was
+// programmed on 2026-12-10 14:05 at station pc12. ..."
+QString ProgramAgainQuestion(const QString& serialNumber, const ProgrammedBefore& programmed);
 
 // Why a token is not programmed when the journal cannot record the attempt
 // (beginWriting failed): a seed must not go to a token unrecorded.

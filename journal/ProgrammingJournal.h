@@ -9,6 +9,13 @@
 #include <QStringList>
 #include <optional>
 
+// When a token was last programmed, and where.
+struct ProgrammedBefore
+{
+    QDateTime time;  // UTC
+    QString station; // the station that programmed it; empty when the journal is one machine's
+};
+
 // The journal of programming attempts: every token the station sends a seed
 // to, whether it was programmed, failed, or the station stopped on the way.
 // A seed is written once and never read back, and the authentication server
@@ -55,6 +62,19 @@ public:
     // when it never was (failed, interrupted and unfinished attempts do not
     // count: no seed of theirs is recorded anywhere).
     virtual JournalResult<std::optional<QDateTime>> lastProgrammed(const QString& serialNumber) = 0;
+
+    // The same, with the station that programmed it when the journal is
+    // shared by a fleet (empty in one machine's journal).
+    virtual JournalResult<std::optional<ProgrammedBefore>>
+    lastProgrammedBy(const QString& serialNumber)
+    {
+        JournalResult<std::optional<QDateTime>> last = lastProgrammed(serialNumber);
+        if (!last.ok())
+            return JournalError{last.error()};
+        if (!last.value())
+            return std::optional<ProgrammedBefore>();
+        return std::optional<ProgrammedBefore>(ProgrammedBefore{*last.value(), QString()});
+    }
 
     // The attempts left "writing" by a station that is no longer running,
     // oldest first. Attempts still being written by a running station (this

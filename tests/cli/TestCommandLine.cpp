@@ -1,9 +1,9 @@
 // `station program`, `station readers` and `station info` as a terminal runs
 // them: the real program in a child process, on a private pcscd whose
 // readers hold virtual tokens.
+#include "CommandLineTokens.h"
 #include "PcscFixture.h"
 #include "PskcReaders.h"
-#include "StationCommand.h"
 #include "journal/JournalFiles.h"
 #include "journal/SqliteJournal.h"
 #include "seed/Base32.h"
@@ -20,35 +20,6 @@
 #include <thread>
 
 namespace {
-
-constexpr uint8_t kAuthenticate = 0xCE;
-constexpr uint8_t kWriteSeed = 0xC5;
-
-std::shared_ptr<VirtualToken> Token(const std::string& serial)
-{
-    VirtualTokenSettings settings;
-    settings.serial = serial;
-    return std::make_shared<VirtualToken>(settings);
-}
-
-std::vector<uint8_t> SeedBytes(const QString& text)
-{
-    const ByteString bytes = DecodeBase32(text.toStdString());
-    return {bytes.begin(), bytes.end()};
-}
-
-// Waits until the token has received a command with instruction ins.
-bool WaitForCommand(const VirtualToken& token, uint8_t ins)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline) {
-        for (const auto& command : token.received())
-            if (command.size() > 1 && command[1] == ins)
-                return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-}
 
 class CommandLineTest : public ::testing::Test
 {

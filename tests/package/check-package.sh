@@ -54,6 +54,7 @@ expected=(
     "usr/share/doc/$name/copyright"
     "usr/share/doc/$name/changelog.Debian.gz"
     "usr/share/lintian/overrides/$name"
+    "usr/share/$name/token-station-journal.sql"
 )
 for size in 16 32 48 64 128 256; do
     expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$name.png")

@@ -43,7 +43,7 @@ void Drain(int& fd, QByteArray& to)
 } // namespace
 
 ChildProgram::ChildProgram(const QString& program, const QStringList& arguments,
-                           const QStringList& environment)
+                           const QStringList& environment, const QString& workingDirectory)
 {
     int in[2], out[2], err[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
@@ -74,6 +74,9 @@ ChildProgram::ChildProgram(const QString& program, const QStringList& arguments,
     posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    const std::string directory = workingDirectory.toStdString();
+    if (!directory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     pid_t pid = -1;
     const int result = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -141,12 +144,20 @@ bool ChildProgram::serve(Clock::time_point deadline)
 
 int ChildProgram::finish(Clock::duration timeout)
 {
+    if (!started())
+        return -1;
     const Clock::time_point deadline = Clock::now() + timeout;
     while (!m_ended && Clock::now() < deadline)
         serve(deadline);
     if (!m_ended)
         return -1;
     return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
+}
+
+int ChildProgram::run(Clock::duration timeout)
+{
+    closeInput();
+    return finish(timeout);
 }
 
 void ChildProgram::signal(int signal)

@@ -21,9 +21,10 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // Starts program (a path, or a name looked up in PATH) with arguments;
-    // environment entries "NAME=value" are added to this process's own.
+    // environment entries "NAME=value" are added to this process's own; in
+    // workingDirectory when one is given.
     ChildProgram(const QString& program, const QStringList& arguments,
-                 const QStringList& environment = {});
+                 const QStringList& environment = {}, const QString& workingDirectory = {});
     // Kills a program still running and waits for its end.
     ~ChildProgram();
     ChildProgram(const ChildProgram&) = delete;
@@ -43,6 +44,10 @@ public:
     void signal(int signal);
     // Closes the program's standard input (it starts as an open pipe).
     void closeInput();
+
+    // Runs a program to its end with its input closed; its exit status, or
+    // -1 when it did not end normally (or never started: see startError()).
+    int run(Clock::duration timeout = std::chrono::minutes(5));
 
     const QByteArray& output() const { return m_out; }
     const QByteArray& errorOutput() const { return m_err; }
