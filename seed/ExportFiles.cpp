@@ -3,6 +3,7 @@
 #include "Base32.h"
 #include "ByteString.h"
 #include "PrivateFolder.h"
+#include "PskcTemporary.h"
 #include "SyncedWrite.h"
 
 #include <QDir>
@@ -391,6 +392,10 @@ bool ExportFiles::openSet(const QDateTime& localTime, OpenResult& failure, QStri
     const int folder = OpenPrivateFolder(m_folder, reason);
     if (folder < 0)
         return false;
+    // The PSKC files of a run killed while writing leave their next version
+    // beside them. Not this set's concern: one that stays is tried again at
+    // the next open, and the set opens all the same.
+    RemovePskcLeftovers(folder);
     bool whole = false;
     if ((m_hex.fd = OpenExportFile(folder, m_hex.path, reason)) < 0)
         failure = OpenResult::HexFailed;
