@@ -23,7 +23,7 @@ const char kUsage[] =
     "       station readers         list the smart-card readers, one a line\n"
     "       station info [--reader NAME]...\n"
     "                               read the token on each reader: one JSON line each\n"
-    "       station journal [--since DATE] [--serial S] [--json]\n"
+    "       station journal [--export DIR] [--since DATE] [--serial S] [--json]\n"
     "                               list the programming journal\n"
     "       station help            this text\n";
 

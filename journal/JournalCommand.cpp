@@ -1,5 +1,6 @@
 #include "JournalCommand.h"
 
+#include "JournalFiles.h"
 #include "SqliteJournal.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@ struct JournalQuery
 {
     std::optional<QDateTime> since;
     QString serialNumber;
+    QString exportFolder; // empty: the station's Data folder
     bool json = false;
     bool help = false;
 };
@@ -28,7 +30,8 @@ QString ProgramName()
 
 QString Usage()
 {
-    return QStringLiteral("Usage: %1 journal [--since DATE] [--serial SERIAL] [--json]")
+    return QStringLiteral(
+               "Usage: %1 journal [--export DIR] [--since DATE] [--serial SERIAL] [--json]")
         .arg(ProgramName());
 }
 
@@ -39,6 +42,8 @@ Lists the programming journal, oldest first: every attempt to program a token,
 with its time, reader, serial number, settings, export files and outcome
 (writing, programmed, failed or interrupted).
 
+  --export DIR     the journal that station program --export DIR kept in DIR,
+                   instead of the one in the station's Data folder
   --since DATE     only the attempts since DATE: YYYY-MM-DD (from local
                    midnight) or an ISO 8601 date and time, such as
                    2026-12-10T14:05 (local time) or 2026-12-10T13:05:00Z
@@ -57,6 +62,7 @@ QString ParseArguments(const QStringList& args, JournalQuery& query)
 {
     bool sinceSeen = false;
     bool serialSeen = false;
+    bool exportSeen = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         QString name = args[i];
         std::optional<QString> value;
@@ -65,8 +71,9 @@ QString ParseArguments(const QStringList& args, JournalQuery& query)
             value = name.mid(equals + 1);
             name = name.left(equals);
         }
-        const bool takesValue =
-            name == QLatin1String("--since") || name == QLatin1String("--serial");
+        const bool takesValue = name == QLatin1String("--since") ||
+                                name == QLatin1String("--serial") ||
+                                name == QLatin1String("--export");
         if (!takesValue && value)
             return QStringLiteral("%1 takes no value.").arg(name);
         if (takesValue && !value) {
@@ -94,6 +101,13 @@ QString ParseArguments(const QStringList& args, JournalQuery& query)
             if (value->isEmpty())
                 return QStringLiteral("--serial needs a serial number.");
             query.serialNumber = *value;
+        } else if (name == QLatin1String("--export")) {
+            if (exportSeen)
+                return QStringLiteral("--export is given twice.");
+            exportSeen = true;
+            if (value->isEmpty())
+                return QStringLiteral("--export needs a folder.");
+            query.exportFolder = *value;
         } else {
             return QStringLiteral("unknown argument %1.").arg(name);
         }
@@ -204,16 +218,29 @@ int RunJournalCommand(const QStringList& args, QTextStream& out, QTextStream& er
         err << ProgramName() << " journal: " << problem << '\n' << Usage() << '\n';
         return 2;
     }
+    const QString path =
+        query.exportFolder.isEmpty() ? databasePath : JournalDatabasePath(query.exportFolder);
     if (query.help) {
-        out << Help(databasePath);
+        out << Help(path);
         return 0;
     }
     QList<JournalAttempt> attempts;
     // Listing does not create the journal: a station that never programmed
-    // a token has none.
-    const QFileInfo file(databasePath);
+    // a token has none. A folder named on the command line without one is
+    // a mistyped name or the wrong folder: listing nothing would read as
+    // "no token was programmed there".
+    const QFileInfo file(path);
+    if (!query.exportFolder.isEmpty() && !file.exists() && !file.isSymLink()) {
+        err << ProgramName() << " journal: "
+            << (QFileInfo(query.exportFolder).isDir()
+                    ? QStringLiteral("there is no programming journal in %1 (%2 is missing).")
+                          .arg(query.exportFolder, file.fileName())
+                    : QStringLiteral("there is no folder %1.").arg(query.exportFolder))
+            << '\n';
+        return 1;
+    }
     if (file.exists() || file.isSymLink()) {
-        JournalResult<std::unique_ptr<SqliteJournal>> journal = SqliteJournal::Open(databasePath);
+        JournalResult<std::unique_ptr<SqliteJournal>> journal = SqliteJournal::Open(path);
         if (!journal.ok()) {
             err << ProgramName() << " journal: " << journal.error() << '\n';
             return 1;
