@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -15,6 +16,9 @@ namespace {
 
 bool IsTemporaryName(const char* name)
 {
+    // Every other file of the folder is told apart without the pattern.
+    if (std::strncmp(name, ".Seed-", 6) != 0)
+        return false;
     static const QRegularExpression pattern(
         QStringLiteral("^\\.Seed-\\d{4}-\\d{2}-\\d{2}-\\d{2}-\\d{2}-\\d{2}\\.pskc\\.xml\\.tmp-"
                        "[0-9a-f]{1,8}$"));

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -67,9 +68,9 @@ ExportRecord MakeRecord(int round, int index)
     for (size_t i = 0; i < sizeof seed; ++i)
         seed[i] = uint8_t(Mix(h + i));
     const QString name =
-        Key(round, index) + QLatin1Char('.') + QString(int(h % 200000), QLatin1Char('a' + h % 26));
+        Key(round, index) + QLatin1Char('.') + QString(int(h % 24000), QLatin1Char('a' + h % 26));
     const QString serial =
-        Key(round, index) + QLatin1Char('.') + QString(int((h >> 32) % 60000), QLatin1Char('s'));
+        Key(round, index) + QLatin1Char('.') + QString(int((h >> 32) % 6000), QLatin1Char('s'));
     return {name, serial, QString::fromStdString(EncodeBase32Groups(seed, sizeof seed)),
             h % 2 ? 30 : 60};
 }
@@ -122,14 +123,25 @@ qint64 FileSize(const QByteArray& path)
     return ::stat(path.constData(), &info) == 0 ? info.st_size : -1;
 }
 
-// The bytes after the file's last LF: the line a killed writer tore.
+// The bytes after the file's last LF: the line a killed writer tore. Read
+// from the end: the file holds every round's records.
 QByteArray TornTail(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return "(cannot be read)";
-    const QByteArray contents = file.readAll();
-    return contents.mid(contents.lastIndexOf('\n') + 1);
+    QByteArray tail;
+    for (qint64 end = file.size(); end > 0;) {
+        const qint64 start = std::max<qint64>(0, end - 65536);
+        file.seek(start);
+        const QByteArray block = file.read(end - start);
+        const qsizetype lineEnd = block.lastIndexOf('\n');
+        tail.prepend(block.mid(lineEnd + 1));
+        if (lineEnd >= 0)
+            break;
+        end = start;
+    }
+    return tail;
 }
 
 // Every line of one file is a whole record, and the file ends with a line
