@@ -116,7 +116,9 @@ public:
     // at once and not used: append() then writes nothing and reports the
     // record missing from all three files. reason, when given, receives why
     // (for the second line of the message; empty on success), such as
-    // "/path/Data/Seed-....hex.csv is a link".
+    // "/path/Data/Seed-....hex.csv is a link". The temporary files that
+    // killed PSKC writers left in the folder are removed on the way
+    // (PskcTemporary.h).
     OpenResult open(const QDateTime& localTime, QString* reason = nullptr);
     bool isOpen() const;
 
