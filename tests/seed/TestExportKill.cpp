@@ -2,13 +2,15 @@
 // files (the same names every round, as a station restarted within the same
 // second would) and appends records without end, telling the parent over a
 // pipe each record that append reported in all three files. The parent kills
-// it with SIGKILL at a random moment; after the last kill the station opens
-// the files once more and appends a record. Then every record reported saved
-// is whole in all three files, and every line of them is a whole record:
-// the torn line of each killed writer was cut off, never ended, never glued
-// to the next. The only line not reported is that of the record being
-// written at the kill, whole in the files written before it. The moments are
-// random; the check holds every time.
+// it with SIGKILL at a random moment, or (every other round) lets it die of
+// the file size limit at a random byte of a line, which tears that line
+// every time. After the last kill the station opens the files once more and
+// appends a record. Then every record reported saved is whole in all three
+// files, and every line of them is a whole record: the torn line of each
+// killed writer was cut off, never ended, never glued to the next. The only
+// line not reported is that of the record being written at the kill, whole
+// in the files written before it. The moments are random; the check holds
+// every time.
 //
 // 50 kills here; STATION_KILL_ROUNDS=1000 for more (README, Tests).
 // STATION_KILL_SEED repeats a run's moments (its seed is printed).
