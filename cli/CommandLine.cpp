@@ -24,7 +24,7 @@ const char kUsage[] =
     "       station readers         list the smart-card readers, one a line\n"
     "       station info [--reader NAME]...\n"
     "                               read the token on each reader: one JSON line each\n"
-    "       station journal [--since DATE] [--serial S] [--json] [--journal J]\n"
+    "       station journal [--export DIR] [--since DATE] [--serial S] [--json] [--journal J]\n"
     "                               list the programming journal\n"
     "       station export --journal CONNINFO --key KEY.pem --format F --out DIR\n"
     "                               write the server's file from a fleet's vault\n"

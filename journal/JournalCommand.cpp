@@ -1,5 +1,6 @@
 #include "JournalCommand.h"
 
+#include "JournalFiles.h"
 #include "JournalLocation.h"
 
 #include <QCoreApplication>
@@ -16,7 +17,8 @@ struct JournalQuery
 {
     std::optional<QDateTime> since;
     QString serialNumber;
-    QString journal; // --journal; empty: the Data folder's
+    QString journal;      // --journal; empty: the Data folder's
+    QString exportFolder; // empty: the station's Data folder
     bool json = false;
     bool help = false;
 };
@@ -30,8 +32,8 @@ QString ProgramName()
 
 QString Usage()
 {
-    return QStringLiteral("Usage: %1 journal [--since DATE] [--serial SERIAL] [--json] "
-                          "[--journal CONNINFO|FILE]")
+    return QStringLiteral("Usage: %1 journal [--export DIR] [--since DATE] [--serial SERIAL] "
+                          "[--json] [--journal CONNINFO|FILE]")
         .arg(ProgramName());
 }
 
@@ -43,6 +45,8 @@ with its time, reader, serial number, user (the UPN its records name),
 settings, export files and outcome (writing, programmed, failed or
 interrupted).
 
+  --export DIR     the journal that station program --export DIR kept in DIR,
+                   instead of the one in the station's Data folder
   --since DATE     only the attempts since DATE: YYYY-MM-DD (from local
                    midnight) or an ISO 8601 date and time, such as
                    2026-12-10T14:05 (local time) or 2026-12-10T13:05:00Z
@@ -66,6 +70,7 @@ QString ParseArguments(const QStringList& args, JournalQuery& query)
     bool sinceSeen = false;
     bool serialSeen = false;
     bool journalSeen = false;
+    bool exportSeen = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         QString name = args[i];
         std::optional<QString> value;
@@ -74,9 +79,9 @@ QString ParseArguments(const QStringList& args, JournalQuery& query)
             value = name.mid(equals + 1);
             name = name.left(equals);
         }
-        const bool takesValue = name == QLatin1String("--since") ||
-                                name == QLatin1String("--serial") ||
-                                name == QLatin1String("--journal");
+        const bool takesValue =
+            name == QLatin1String("--since") || name == QLatin1String("--serial") ||
+            name == QLatin1String("--journal") || name == QLatin1String("--export");
         if (!takesValue && value)
             return QStringLiteral("%1 takes no value.").arg(name);
         if (takesValue && !value) {
@@ -111,10 +116,19 @@ QString ParseArguments(const QStringList& args, JournalQuery& query)
             if (value->isEmpty())
                 return QStringLiteral("--journal needs a connection string or a file.");
             query.journal = *value;
+        } else if (name == QLatin1String("--export")) {
+            if (exportSeen)
+                return QStringLiteral("--export is given twice.");
+            exportSeen = true;
+            if (value->isEmpty())
+                return QStringLiteral("--export needs a folder.");
+            query.exportFolder = *value;
         } else {
             return QStringLiteral("unknown argument %1.").arg(name);
         }
     }
+    if (journalSeen && exportSeen)
+        return QStringLiteral("--journal and --export each name a journal: give one.");
     return {};
 }
 
@@ -233,15 +247,28 @@ int RunJournalCommand(const QStringList& args, QTextStream& out, QTextStream& er
         err << ProgramName() << " journal: " << problem << '\n' << Usage() << '\n';
         return 2;
     }
+    const QString path =
+        query.exportFolder.isEmpty() ? databasePath : JournalDatabasePath(query.exportFolder);
     if (query.help) {
-        out << Help(databasePath);
+        out << Help(path);
         return 0;
     }
-    const JournalLocation location{query.journal, databasePath};
+    const JournalLocation location{query.journal, path};
     QList<JournalAttempt> attempts;
-    // Listing does not create a journal file: a station that never
-    // programmed a token has none.
-    const QFileInfo file(location.given.isEmpty() ? databasePath : location.given);
+    // Listing does not create the journal: a station that never programmed
+    // a token has none. A folder named on the command line without one is
+    // a mistyped name or the wrong folder: listing nothing would read as
+    // "no token was programmed there".
+    const QFileInfo file(location.given.isEmpty() ? path : location.given);
+    if (!query.exportFolder.isEmpty() && !file.exists() && !file.isSymLink()) {
+        err << ProgramName() << " journal: "
+            << (QFileInfo(query.exportFolder).isDir()
+                    ? QStringLiteral("there is no programming journal in %1 (%2 is missing).")
+                          .arg(query.exportFolder, file.fileName())
+                    : QStringLiteral("there is no folder %1.").arg(query.exportFolder))
+            << '\n';
+        return 1;
+    }
     if (location.isServer() || file.exists() || file.isSymLink()) {
         JournalResult<std::unique_ptr<ProgrammingJournal>> journal = OpenJournal(location);
         if (!journal.ok()) {

@@ -3,10 +3,12 @@
 #include "Base32.h"
 #include "ByteString.h"
 #include "PrivateFolder.h"
+#include "PskcTemporary.h"
 #include "SyncedWrite.h"
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -80,32 +82,52 @@ private:
     int m_fd;
 };
 
+// The length of the file up to and including its last LF: 0 when it holds
+// no whole line; -1 with errno when it cannot be read.
+off_t EndOfLastLine(int fd, off_t size)
+{
+    char block[4096];
+    for (off_t end = size; end > 0;) {
+        const off_t start = std::max<off_t>(0, end - off_t(sizeof block));
+        const size_t want = static_cast<size_t>(end - start);
+        const ssize_t got =
+            RetryOnInterrupt([&] { return static_cast<int>(::pread(fd, block, want, start)); });
+        if (got != static_cast<ssize_t>(want)) {
+            if (got >= 0)
+                errno = EIO;
+            return -1;
+        }
+        for (size_t i = want; i > 0; --i)
+            if (block[i - 1] == '\n')
+                return start + off_t(i);
+        end = start;
+    }
+    return 0;
+}
+
 // Appends one line, whole or not at all: after a short or failed write (or
-// sync) the file is cut back to its length before the line. A file whose
-// last byte is not a line end holds a torn line (a killed writer, a full disk
-// whose cut could not be undone): that line is ended first, so the record
-// does not join it. Returns 0 or the errno.
-int AppendLine(int fd, const QByteArray& line)
+// sync) the file is cut back to its length before the line. Every writer
+// holds the lock until its line is whole or taken back, so bytes after the
+// last line end, under the lock, are the torn line of a writer that died (or
+// of a full disk whose cut could not be undone): they are cut off first, so
+// that no piece of a record is ever read as a record. A file whose only
+// line was a torn title gets its title again. Returns 0 or the errno.
+int AppendLine(int fd, const QByteArray& line, const char* title)
 {
     FileLock lock(fd);
     struct stat info
     {};
     if (::fstat(fd, &info) != 0)
         return errno;
-    const off_t before = info.st_size;
-    bool endTornLine = false;
-    if (before > 0) {
-        char last = 0;
-        const ssize_t got =
-            RetryOnInterrupt([&] { return static_cast<int>(::pread(fd, &last, 1, before - 1)); });
-        if (got != 1)
-            return got < 0 ? errno : EIO;
-        endTornLine = last != '\n';
-    }
+    const off_t before = EndOfLastLine(fd, info.st_size);
+    if (before < 0)
+        return errno;
+    if (before < info.st_size && RetryOnInterrupt([&] { return ::ftruncate(fd, before); }) != 0)
+        return errno;
     QByteArray data;
-    if (endTornLine)
-        data = "\r\n" + line;
-    const QByteArray& out = endTornLine ? data : line;
+    if (before == 0 && title)
+        data = title + line;
+    const QByteArray& out = data.isEmpty() ? line : data;
     const int error = WriteAllAndSync(fd, out.constData(), static_cast<size_t>(out.size()));
     Wipe(data);
     if (error != 0) {
@@ -370,6 +392,10 @@ bool ExportFiles::openSet(const QDateTime& localTime, OpenResult& failure, QStri
     const int folder = OpenPrivateFolder(m_folder, reason);
     if (folder < 0)
         return false;
+    // The PSKC files of a run killed while writing leave their next version
+    // beside them. Not this set's concern: one that stays is tried again at
+    // the next open, and the set opens all the same.
+    RemovePskcLeftovers(folder);
     bool whole = false;
     if ((m_hex.fd = OpenExportFile(folder, m_hex.path, reason)) < 0)
         failure = OpenResult::HexFailed;
@@ -407,7 +433,8 @@ ExportFiles::AppendResult ExportFiles::appendRecord(const ExportRecord& record)
             outcome.state = RecordState::NotOpen;
             continue;
         }
-        outcome.error = AppendLine(targets[i].first->fd, *targets[i].second);
+        outcome.error = AppendLine(targets[i].first->fd, *targets[i].second,
+                                   i == 0 ? kExportAzureHeader : nullptr);
         outcome.state = outcome.error == 0 ? RecordState::Written : RecordState::WriteFailed;
     }
     lines.wipe();

@@ -49,7 +49,9 @@ extern const char kExportAzureHeader[];
 // (0600), never reached through a link; each record is on the disk before
 // append() returns, and a record that could not be written whole is taken
 // back out of its file, because a token whose seed is lost must be
-// programmed again and a half record must not be glued to the next one.
+// programmed again. The torn line of a station killed while appending is
+// cut off by the next append to the file: a piece of a record (a cut seed)
+// must never be read as a record, nor be glued to the next one.
 class ExportFiles
 {
 public:
@@ -114,7 +116,9 @@ public:
     // at once and not used: append() then writes nothing and reports the
     // record missing from all three files. reason, when given, receives why
     // (for the second line of the message; empty on success), such as
-    // "/path/Data/Seed-....hex.csv is a link".
+    // "/path/Data/Seed-....hex.csv is a link". The temporary files that
+    // killed PSKC writers left in the folder are removed on the way
+    // (PskcTemporary.h).
     OpenResult open(const QDateTime& localTime, QString* reason = nullptr);
     bool isOpen() const;
 

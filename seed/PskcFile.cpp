@@ -2,13 +2,13 @@
 
 #include "ExportFiles.h"
 #include "PrivateFolder.h"
+#include "PskcTemporary.h"
 #include "SecretText.h"
 #include "SyncedWrite.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,21 +18,25 @@ namespace {
 
 constexpr mode_t kFileMode = S_IRUSR | S_IWUSR; // 0600
 
-// A new file of ours beside the document, never through a link; -1 with
-// errno set when it cannot be made.
+// A new file of ours beside the document, never through a link, held by
+// this writer (PskcTemporary.h); -1 with errno set when it cannot be made.
 int CreateTemporary(int folder, const QByteArray& documentName, QByteArray& name)
 {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        name = '.' + documentName + ".tmp-" +
-               QByteArray::number(QRandomGenerator::system()->generate(), 16);
+        name = PskcTemporaryName(documentName);
         const int fd = RetryOnInterrupt([&] {
             return ::openat(folder, name.constData(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
                             kFileMode);
         });
-        if (fd >= 0 || errno != EEXIST)
+        if (fd >= 0 && HoldPskcTemporary(fd))
+            return fd;
+        if (fd >= 0)
+            ::close(fd);
+        else if (errno != EEXIST)
             return fd;
     }
+    errno = EEXIST;
     return -1;
 }
 
@@ -150,6 +154,12 @@ PskcFile::WriteOutcome PskcFile::writeDocument(const QByteArray& document)
     const int folder = OpenPrivateFolder(info.path(), reason);
     if (folder < 0)
         return {false, reason};
+    if (!m_leftoversRemoved) {
+        // Not this record's concern: a leftover that stays is tried again by
+        // the next writer, and the operator's record is written all the same.
+        RemovePskcLeftovers(folder);
+        m_leftoversRemoved = true;
+    }
     const QByteArray name = QFile::encodeName(info.fileName());
     QByteArray temporary;
     struct stat written

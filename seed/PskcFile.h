@@ -50,7 +50,9 @@
 // file is 0600, nothing is opened through a link, and the writer only ever
 // replaces a file it wrote itself: a link, a non-regular file, or a file it
 // did not write (another station of the same second, a file put there since)
-// is left as it is and the record refused with the reason.
+// is left as it is and the record refused with the reason. The temporary
+// files of writers killed before are removed at the first document
+// (PskcTemporary.h).
 //
 // With a key, every seed is AES-128-CBC encrypted under it with its own
 // random IV and carries an HMAC-SHA256 under a random MAC key that the
@@ -105,4 +107,6 @@ private:
     int m_written = -1;
     dev_t m_device = 0;
     ino_t m_inode = 0;
+    // Killed writers' temporary files are removed at the first document.
+    bool m_leftoversRemoved = false;
 };

@@ -295,6 +295,31 @@ TEST_F(CommandLineTest, TheJournalCatchesATokenProgrammedTwiceAndASeedRecordedNo
     EXPECT_FALSE(later.errorText().contains(told)); // told once, kept as interrupted
 }
 
+// `station journal --export DIR` lists the journal that `station program
+// --export DIR` kept there, and not the station's own.
+TEST_F(CommandLineTest, ListsTheJournalKeptInTheExportFolder)
+{
+    ASSERT_TRUE(pcsc.insert(0, Token("JE0001"))) << pcsc.failure();
+    StationCommand program({"program", "--reader", reader(0), "--export", data.path()});
+    ASSERT_EQ(program.finish(), 0) << program.errorText().toStdString();
+    const QJsonArray files = program.events()[0]["exportFiles"].toArray();
+
+    StationCommand json({"journal", "--export", data.path(), "--json"});
+    ASSERT_EQ(json.finish(), 0) << json.errorText().toStdString();
+    const QList<QJsonObject> attempts = json.events();
+    ASSERT_EQ(attempts.size(), 1) << json.output().toStdString();
+    EXPECT_EQ(attempts[0]["serial"].toString(), "JE0001");
+    EXPECT_EQ(attempts[0]["reader"].toString(), reader(0));
+    EXPECT_EQ(attempts[0]["state"].toString(), "programmed");
+    EXPECT_EQ(attempts[0]["exportFiles"].toArray(), files);
+
+    StationCommand text({"journal", "--export", data.path(), "--serial", "JE0001"});
+    ASSERT_EQ(text.finish(), 0) << text.errorText().toStdString();
+    const QStringList lines = QString::fromUtf8(text.output()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << text.output().toStdString();
+    EXPECT_TRUE(lines[1].contains("programmed") && lines[1].contains("JE0001"));
+}
+
 // --pskc: the set gets a PSKC document the independent readers accept, in
 // clear or under the pre-shared key in a file.
 TEST_F(CommandLineTest, DeliversTheSeedsAsPskc)

@@ -163,6 +163,9 @@ TEST_F(JournalCommandTest, JournalCommandBadArgumentsExitTwo)
         {"--since", "2026-12-10", "--since", "2026-12-11"},
         {"--serial", ""},
         {"--serial"},
+        {"--export"},
+        {"--export", ""},
+        {"--export", "/a", "--export", "/b"},
         {"--json=yes"},
         {"--verbose"},
         {"TK0001"},
@@ -177,6 +180,38 @@ TEST_F(JournalCommandTest, JournalCommandBadArgumentsExitTwo)
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains(QLatin1String("--since DATE"))) << help.out.toStdString();
     EXPECT_TRUE(help.out.contains(path()));
+}
+
+// --export DIR: the journal in DIR, in place of the one the program was given;
+// a folder that holds none, or no folder, is said so, not listed as empty.
+TEST_F(JournalCommandTest, JournalCommandExportListsTheJournalOfThatFolder)
+{
+    const QString elsewhere = QDir(dataFolder()).filePath(QStringLiteral("none/journal.sqlite"));
+    CommandRun run =
+        RunCommand({QStringLiteral("--export"), dataFolder(), QStringLiteral("--json")}, elsewhere);
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.lines().size(), 3) << run.out.toStdString();
+    run = RunCommand({QStringLiteral("--export=") + dataFolder(), QStringLiteral("--help")},
+                     elsewhere);
+    EXPECT_TRUE(run.out.contains(path())) << run.out.toStdString();
+
+    ASSERT_TRUE(QDir(dataFolder()).mkdir(QStringLiteral("empty")));
+    const struct
+    {
+        QString folder;
+        const char* said;
+    } missing[] = {
+        {QDir(dataFolder()).filePath(QStringLiteral("empty")),
+         "there is no programming journal in "},
+        {QDir(dataFolder()).filePath(QStringLiteral("nowhere")), "there is no folder "},
+    };
+    for (const auto& c : missing) {
+        run = RunCommand({QStringLiteral("--export"), c.folder}, path());
+        EXPECT_EQ(run.status, 1) << c.folder.toStdString();
+        EXPECT_EQ(run.out, QString());
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.said) + c.folder)) << run.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(QDir(dataFolder()).filePath(QStringLiteral("nowhere"))));
 }
 
 TEST_F(JournalTest, JournalCommandListsNothingWithoutCreatingAJournal)

@@ -145,10 +145,11 @@ TEST_F(ExportFaultsTest, ShortWriteIsTakenBackAndTheNextRecordStandsAlone)
               azureBefore + "c,ZP0003," + kSeed + ",30,Morvane,Zentoka\r\n");
 }
 
-// Issue 11, fault 3: a line torn by a killed station (same second, same
-// names) is ended before the next record, which is not glued to it; torn
-// column titles are written again whole.
-TEST_F(ExportFaultsTest, TornLineIsEndedBeforeTheNextRecord)
+// Issue 19: a line torn by a killed station (same second, same names) is cut
+// off before the next record: no piece of a record, such as a cut seed, is
+// left to be read as a record. Torn column titles are written again whole,
+// by the open as by an append that finds only them.
+TEST_F(ExportFaultsTest, TornLineIsCutOffBeforeTheNextRecord)
 {
     ASSERT_TRUE(QDir().mkpath(folder()));
     plant(path(".hex.csv"), QByteArray("ZP0001,") + kSeedHex + "\r\nZP0002,3132");
@@ -158,11 +159,16 @@ TEST_F(ExportFaultsTest, TornLineIsEndedBeforeTheNextRecord)
     ASSERT_EQ(files.open(kStart), ExportFiles::OpenResult::Opened);
     ASSERT_TRUE(files.append({"a", "ZP0003", kSeed, 30}).isEmpty());
     EXPECT_EQ(contents(path(".hex.csv")),
-              QByteArray("ZP0001,") + kSeedHex + "\r\nZP0002,3132\r\nZP0003," + kSeedHex + "\r\n");
+              QByteArray("ZP0001,") + kSeedHex + "\r\nZP0003," + kSeedHex + "\r\n");
     EXPECT_EQ(contents(path(".b32.csv")),
-              QByteArray("ZP0001,") + kSeed + "\r\nZP0002,GEZ\r\r\nZP0003," + kSeed + "\r\n");
+              QByteArray("ZP0001,") + kSeed + "\r\nZP0003," + kSeed + "\r\n");
     EXPECT_EQ(contents(path(".azure.csv")),
               QByteArray(kHeader) + "a,ZP0003," + kSeed + ",30,Morvane,Zentoka\r\n");
+
+    plant(path(".azure.csv"), "UPN,Seria");
+    ASSERT_TRUE(files.append({"b", "ZP0004", kSeed, 60}).isEmpty());
+    EXPECT_EQ(contents(path(".azure.csv")),
+              QByteArray(kHeader) + "b,ZP0004," + kSeed + ",60,Morvane,Zentoka\r\n");
 }
 
 // Issue 11, fault 4: the Data folder is the owner's only, whatever the umask;

@@ -2,10 +2,15 @@
 // files (the same names every round, as a station restarted within the same
 // second would) and appends records without end, telling the parent over a
 // pipe each record that append reported in all three files. The parent kills
-// it with SIGKILL at a random moment, then checks all three files: every
-// record reported saved is there whole, every other line is a record or a
-// torn piece of one that was ended (CR LF) before the next, never two records
-// glued together. The moments are random; the check holds every time.
+// it with SIGKILL at a random moment, or (every other round) lets it die of
+// the file size limit at a random byte of a line, which tears that line
+// every time. After the last kill the station opens the files once more and
+// appends a record. Then every record reported saved is whole in all three
+// files, and every line of them is a whole record: the torn line of each
+// killed writer was cut off, never ended, never glued to the next. The only
+// line not reported is that of the record being written at the kill, whole
+// in the files written before it. The moments are random; the check holds
+// every time.
 //
 // 50 kills here; STATION_KILL_ROUNDS=1000 for more (README, Tests).
 // STATION_KILL_SEED repeats a run's moments (its seed is printed).
@@ -16,13 +21,19 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <numeric>
 #include <random>
 #include <set>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -49,25 +60,36 @@ QString Key(int round, int index)
 }
 
 // Record (round, index), the same in the child that writes it and in the
-// parent that checks it. The user name begins with the key, so every line of
-// every file begins with it; long names make writes that cross pages.
+// parent that checks it. The user name and the serial number begin with the
+// key, so every line of every file begins with it; long ones make writes of
+// many pages, so that a kill can land inside one.
 ExportRecord MakeRecord(int round, int index)
 {
     const uint64_t h = Mix(uint64_t(round) << 32 | uint32_t(index));
     uint8_t seed[20];
     for (size_t i = 0; i < sizeof seed; ++i)
         seed[i] = uint8_t(Mix(h + i));
-    const int nameLength = int(h % 24000) + 1;
     const QString name =
-        Key(round, index) + QLatin1Char('.') + QString(nameLength, QLatin1Char('a' + h % 26));
-    return {name, Key(round, index), QString::fromStdString(EncodeBase32Groups(seed, sizeof seed)),
+        Key(round, index) + QLatin1Char('.') + QString(int(h % 24000), QLatin1Char('a' + h % 26));
+    const QString serial =
+        Key(round, index) + QLatin1Char('.') + QString(int((h >> 32) % 6000), QLatin1Char('s'));
+    return {name, serial, QString::fromStdString(EncodeBase32Groups(seed, sizeof seed)),
             h % 2 ? 30 : 60};
 }
 
 // The child: appends records until it is killed; writes the index of each
-// record reported in all three files to the pipe. Never returns.
-[[noreturn]] void WriteUntilKilled(const QString& folder, int round, int pipe)
+// record reported in all three files to the pipe. With a size limit, it dies
+// of the write that takes a file past it (SIGXFSZ, as from the system), after
+// that write put the line's first bytes in the file. Never returns.
+[[noreturn]] void WriteUntilKilled(const QString& folder, int round, int pipe, rlim_t sizeLimit)
 {
+    if (sizeLimit > 0) {
+        const rlimit noCore{0, 0};
+        const rlimit limit{sizeLimit, sizeLimit};
+        if (setrlimit(RLIMIT_CORE, &noCore) != 0 || setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+            std::signal(SIGXFSZ, SIG_DFL) == SIG_ERR)
+            _exit(7);
+    }
     ExportFiles files(folder);
     if (files.open(kStart) != ExportFiles::OpenResult::Opened)
         _exit(3);
@@ -96,25 +118,45 @@ QByteArray LineOf(const ExportRecord& record, int file)
            QByteArray(reinterpret_cast<const char*>(bytes), count).toHex().toUpper() + '\r';
 }
 
-bool LooksLikeKeyPrefix(const QByteArray& piece)
+qint64 FileSize(const QByteArray& path)
 {
-    static const QByteArray pattern = "K0000-00000";
-    for (qsizetype i = 0; i < piece.size(); ++i) {
-        const bool digit = pattern[i] == '0';
-        if (digit ? !(piece[i] >= '0' && piece[i] <= '9') : piece[i] != pattern[i])
-            return false;
-    }
-    return true;
+    struct stat info
+    {};
+    return ::stat(path.constData(), &info) == 0 ? info.st_size : -1;
 }
 
-// Every line of one file: a whole record, or a torn piece of one that was
-// ended with CR LF; the last piece (after the last LF) may be torn, unended.
-// Returns the keys of the whole records.
-std::set<std::pair<int, int>> CheckFile(const QByteArray& contents, int file, int rounds, int& torn)
+// The bytes after the file's last LF: the line a killed writer tore. Read
+// from the end: the file holds every round's records.
+QByteArray TornTail(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "(cannot be read)";
+    QByteArray tail;
+    for (qint64 end = file.size(); end > 0;) {
+        const qint64 start = std::max<qint64>(0, end - 65536);
+        file.seek(start);
+        const QByteArray block = file.read(end - start);
+        const qsizetype lineEnd = block.lastIndexOf('\n');
+        tail.prepend(block.mid(lineEnd + 1));
+        if (lineEnd >= 0)
+            break;
+        end = start;
+    }
+    return tail;
+}
+
+// Every line of one file is a whole record, and the file ends with a line
+// end: a piece of a record is never left to be read as one. A line may only
+// be a record reported saved or the one being written at the kill (whole in
+// this file, the kill came before the others); each is there once. Returns
+// the whole records.
+std::set<std::pair<int, int>> CheckFile(const QByteArray& contents, int file,
+                                        const std::vector<int>& reported, int& inFlight)
 {
     std::set<std::pair<int, int>> whole;
     QList<QByteArray> lines = contents.split('\n');
-    const QByteArray tail = lines.takeLast();
+    EXPECT_EQ(lines.takeLast(), QByteArray()) << "file " << file << " ends with a torn line";
     if (file == 0) {
         EXPECT_FALSE(lines.isEmpty());
         if (lines.isEmpty())
@@ -122,38 +164,30 @@ std::set<std::pair<int, int>> CheckFile(const QByteArray& contents, int file, in
         EXPECT_EQ(lines.takeFirst(),
                   "UPN,Serial Number,Secret Key,Time Interval,Manufacturer,Model\r");
     }
-    auto check = [&](const QByteArray& line, bool ended) {
-        // An ended torn piece carries the CR of the line end written after it.
-        const QByteArray piece = ended && line.endsWith('\r') ? line.chopped(1) : line;
-        if (piece.size() < kKeyLength) {
-            ++torn;
-            EXPECT_TRUE(LooksLikeKeyPrefix(piece)) << "file " << file << ": " << line.toStdString();
-            return;
-        }
-        const int round = piece.mid(1, 4).toInt();
-        const int index = piece.mid(6, 5).toInt();
-        ASSERT_TRUE(LooksLikeKeyPrefix(piece.left(kKeyLength)) && round < rounds)
-            << "file " << file << ": a line that is no record: " << line.left(80).toStdString();
-        const QByteArray full = LineOf(MakeRecord(round, index), file);
-        if (ended && line == full) {
-            whole.insert({round, index});
-            return;
-        }
-        // Torn: what is there is the start of the record and nothing else.
-        ++torn;
-        EXPECT_TRUE(full.startsWith(piece) && piece.size() < full.size())
+    for (const QByteArray& line : lines) {
+        const int round = line.mid(1, 4).toInt();
+        const int index = line.mid(6, 5).toInt();
+        const bool known = line.size() > kKeyLength && line.startsWith('K') &&
+                           round < int(reported.size()) && line.mid(5, 1) == "-";
+        EXPECT_TRUE(known) << "file " << file
+                           << ": a line that is no record: " << line.left(80).toStdString();
+        if (!known)
+            continue;
+        EXPECT_EQ(line, LineOf(MakeRecord(round, index), file))
             << "file " << file << ": record " << round << "/" << index
-            << " torn and glued to another: " << line.left(40).toStdString() << "..."
+            << " is not whole: " << line.left(40).toStdString() << "..."
             << line.right(60).toStdString();
-    };
-    for (const QByteArray& line : lines)
-        check(line, true);
-    if (!tail.isEmpty())
-        check(tail, false);
+        EXPECT_LE(index, reported[round])
+            << "file " << file << ": record " << round << "/" << index
+            << " was never written (the child reported " << reported[round] << ")";
+        EXPECT_TRUE(whole.insert({round, index}).second)
+            << "file " << file << ": record " << round << "/" << index << " twice";
+        inFlight += index == reported[round];
+    }
     return whole;
 }
 
-TEST(ExportKill, RecordsReportedSavedSurviveAKillAtAnyMoment)
+TEST(ExportKill, RecordsReportedSavedSurviveAKillAtAnyMomentAndNoPieceIsLeft)
 {
     const char* roundsText = std::getenv("STATION_KILL_ROUNDS");
     const int rounds = roundsText ? std::atoi(roundsText) : 50;
@@ -167,59 +201,101 @@ TEST(ExportKill, RecordsReportedSavedSurviveAKillAtAnyMoment)
 
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("Data"));
-    std::set<std::pair<int, int>> saved;
-    int torn = 0;
+    const QString stem = QDir(folder).filePath(ExportFiles::FileStem(kStart));
+    const char* suffixes[] = {".azure.csv", ".b32.csv", ".hex.csv"};
+    // Records reported saved per round, and one more round: the station
+    // started once more after the last kill.
+    std::vector<int> reported(size_t(rounds) + 1, 0);
+    // Where the azure file's whole lines end, after each kill.
+    qint64 azureEnd = qint64(std::strlen(kExportAzureHeader));
+    int tornTails = 0;
     for (int round = 0; round < rounds; ++round) {
+        // The moment: after 1 to 4 records reported saved, in the next
+        // append. Even rounds: SIGKILL at a random moment of it, up to 1.25
+        // times as long as the last one took, so kills land in every step
+        // (a busy wait: nothing waits on time); few land inside a write, the
+        // syncs take far longer. Odd rounds: the writer dies inside its write
+        // of the azure line, at a random byte of it (the file size limit
+        // stops the write there): every one of them leaves a torn line.
+        const int before = 1 + int(random() % 4);
+        const bool tearing = round % 2 == 1;
+        qint64 limit = azureEnd;
+        for (int index = 0; index < before; ++index)
+            limit += LineOf(MakeRecord(round, index), 0).size() + 1;
+        const qint64 line = LineOf(MakeRecord(round, before), 0).size() + 1;
+        limit += 1 + qint64(random() % uint64_t(line - 1));
+
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             close(fds[0]);
-            WriteUntilKilled(folder, round, fds[1]);
+            WriteUntilKilled(folder, round, fds[1], tearing ? rlim_t(limit) : 0);
         }
         close(fds[1]);
 
-        // The moment: after 0 to 3 records reported saved, and a random
-        // stretch of work into the next one (no sleep: nothing waits on time).
-        const int before = int(random() % 4);
         int index = -1;
         bool childEnded = false;
+        auto last = std::chrono::steady_clock::now();
+        std::chrono::steady_clock::duration appendTime{};
         for (int n = 0; n < before; ++n) {
             if (read(fds[0], &index, sizeof index) != sizeof index) {
                 childEnded = true;
                 break;
             }
-            saved.insert({round, index});
+            ++reported[round];
+            const auto now = std::chrono::steady_clock::now();
+            appendTime = now - last;
+            last = now;
         }
-        volatile uint64_t spin = random() % 3'000'000;
-        while (spin > 0)
-            spin = spin - 1;
-        kill(child, SIGKILL);
+        if (!tearing) {
+            const auto moment =
+                last + appendTime * std::uniform_real_distribution<double>(0, 1.25)(random);
+            while (std::chrono::steady_clock::now() < moment) {
+            }
+            kill(child, SIGKILL);
+        }
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         while (read(fds[0], &index, sizeof index) == sizeof index)
-            saved.insert({round, index});
+            ++reported[round];
         close(fds[0]);
         ASSERT_FALSE(childEnded) << "the writer ended by itself, status " << status;
-        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == (tearing ? SIGXFSZ : SIGKILL))
             << "the writer ended by itself, status " << status;
+        if (tearing) {
+            EXPECT_EQ(FileSize(QFile::encodeName(stem + QLatin1String(suffixes[0]))), limit)
+                << "the writer died elsewhere than inside the azure line";
+        }
+        for (const char* suffix : suffixes)
+            tornTails += !TornTail(stem + QLatin1String(suffix)).isEmpty();
+        azureEnd = FileSize(QFile::encodeName(stem + QLatin1String(suffixes[0]))) -
+                   TornTail(stem + QLatin1String(suffixes[0])).size();
     }
 
-    const QString stem = QDir(folder).filePath(ExportFiles::FileStem(kStart));
-    const char* suffixes[] = {".azure.csv", ".b32.csv", ".hex.csv"};
+    ExportFiles last(folder);
+    ASSERT_EQ(last.open(kStart), ExportFiles::OpenResult::Opened);
+    ASSERT_TRUE(last.append(MakeRecord(rounds, 0)).isEmpty());
+    reported[rounds] = 1;
+
+    int inFlight = 0;
     for (int file = 0; file < 3; ++file) {
         SCOPED_TRACE(suffixes[file]);
         QFile f(stem + QLatin1String(suffixes[file]));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        const QByteArray contents = f.readAll();
-        const std::set<std::pair<int, int>> whole = CheckFile(contents, file, rounds, torn);
-        for (const auto& record : saved)
-            EXPECT_TRUE(whole.count(record)) << "record " << record.first << "/" << record.second
-                                             << " was reported saved and is not whole in the file";
+        const std::set<std::pair<int, int>> whole =
+            CheckFile(f.readAll(), file, reported, inFlight);
+        for (int round = 0; round <= rounds; ++round)
+            for (int index = 0; index < reported[round]; ++index)
+                EXPECT_TRUE(whole.count({round, index}))
+                    << "record " << round << "/" << index
+                    << " was reported saved and is not whole in the file";
     }
-    std::printf("%zu records reported saved over %d kills; %d torn lines, each ended alone\n",
-                saved.size(), rounds, torn);
+    const int saved = std::accumulate(reported.begin(), reported.end(), 0);
+    std::printf("%d records reported saved over %d kills; %d torn lines cut off; %d lines of a "
+                "record whole in its file when its writer was killed\n",
+                saved, rounds, tornTails, inFlight);
 }
 
 } // namespace

@@ -5,18 +5,29 @@
 // back exactly the first records, those reported written and at most the one
 // being written at the kill. Plain and encrypted documents take turns.
 //
+// The temporary files of killed writers are removed by the next writer and
+// by the next open of the export files; a file of the same name that is not
+// such a leftover is left alone.
+//
 // 20 kills here; STATION_KILL_ROUNDS sets another number (as for ExportKill).
 // STATION_KILL_SEED repeats a run's moments (its seed is printed).
 #include "PskcReaders.h"
+#include "seed/ExportFiles.h"
 #include "seed/PskcFile.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,6 +49,13 @@ PskcRecord MakeRecord(int round, int index)
             std::move(seed), index % 2 ? "SHA256" : "SHA1", 6 + index % 3, 30 + index};
 }
 
+// The names in folder of the writers' temporary files, links included.
+QStringList Temporaries(const QString& folder)
+{
+    return QDir(folder).entryList({QStringLiteral(".Seed-*.pskc.xml.tmp-*")},
+                                  QDir::AllEntries | QDir::Hidden | QDir::System);
+}
+
 [[noreturn]] void WriteUntilKilled(const QString& path, bool encrypted, int round, int pipe)
 {
     PskcFile file(path, encrypted ? ParsePskcKey(kKeyHex, nullptr) : std::nullopt);
@@ -50,7 +68,44 @@ PskcRecord MakeRecord(int round, int index)
     _exit(6);
 }
 
-TEST(PskcKill, DocumentIsValidWithAPrefixOfTheRecordsAfterAKillAtAnyMoment)
+// The next open of the export files in the folder removes the leftovers, and
+// leaves alone every file of the same name pattern that is not one: another
+// user's, a link, one with other rights, one a writer at work holds.
+void ExpectOnlyLeftoversRemoved(const QString& folder)
+{
+    const QDir dir(folder);
+    const auto plant = [&](const char* name, mode_t mode) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("<KeyContainer/>");
+        file.close();
+        EXPECT_EQ(chmod(QFile::encodeName(file.fileName()).constData(), mode), 0);
+        return file.fileName();
+    };
+    const QString theirs = plant(".Seed-2024-03-05-09-00-00.pskc.xml.tmp-a1", 0600);
+    ASSERT_EQ(chown(QFile::encodeName(theirs).constData(), 4242, 4242), 0);
+    const QString target = plant("Seed-2024-03-05-09-00-00.pskc.xml", 0600);
+    ASSERT_TRUE(QFile::link(target, dir.filePath(".Seed-2024-03-05-09-00-00.pskc.xml.tmp-a2")));
+    plant(".Seed-2024-03-05-09-00-00.pskc.xml.tmp-a3", 0644);
+    const QString held = plant(".Seed-2024-03-05-09-00-00.pskc.xml.tmp-a4", 0600);
+    const int writer = open(QFile::encodeName(held).constData(), O_WRONLY);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(flock(writer, LOCK_EX), 0);
+    const QStringList notLeftovers = Temporaries(folder).filter(QRegularExpression("-a[1-4]$"));
+    ASSERT_EQ(notLeftovers.size(), 4);
+
+    const QDateTime later(QDate(2024, 3, 5), QTime(10, 0));
+    EXPECT_EQ(ExportFiles(folder).open(later), ExportFiles::OpenResult::Opened);
+    EXPECT_EQ(Temporaries(folder), notLeftovers);
+    EXPECT_TRUE(QFile::exists(target));
+
+    // Once its writer is gone, the held one is a leftover as well.
+    close(writer);
+    EXPECT_EQ(ExportFiles(folder).open(later.addSecs(1)), ExportFiles::OpenResult::Opened);
+    EXPECT_EQ(Temporaries(folder), notLeftovers.mid(0, 3));
+}
+
+TEST(PskcKill, DocumentIsValidWithAPrefixOfTheRecordsAndNoLeftoverAfterAKillAtAnyMoment)
 {
     const char* roundsText = std::getenv("STATION_KILL_ROUNDS");
     const int rounds = roundsText ? std::atoi(roundsText) : 20;
@@ -64,6 +119,7 @@ TEST(PskcKill, DocumentIsValidWithAPrefixOfTheRecordsAfterAKillAtAnyMoment)
     QTemporaryDir dir;
     const QString folder = dir.filePath("Data");
     int caughtWriting = 0;
+    int leftovers = 0;
     for (int round = 0; round < rounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         const bool encrypted = round % 2 == 1;
@@ -121,10 +177,15 @@ TEST(PskcKill, DocumentIsValidWithAPrefixOfTheRecordsAfterAKillAtAnyMoment)
             expected.push_back(MakeRecord(round, i));
         ExpectReadHolds(read, expected, encrypted ? kKeyHex : "",
                         encrypted ? "Pre-shared-key" : "");
+        // The writer's first document removed what earlier kills left.
+        const qsizetype left = Temporaries(folder).size();
+        EXPECT_LE(left, 1) << Temporaries(folder).join(' ').toStdString();
+        leftovers += int(left);
     }
     std::printf("%d kills; %d landed after a document was in place and before it was "
-                "reported\n",
-                rounds, caughtWriting);
+                "reported; %d left a temporary file\n",
+                rounds, caughtWriting, leftovers);
+    ExpectOnlyLeftoversRemoved(folder);
 }
 
 } // namespace
