@@ -66,7 +66,7 @@ TEST_F(PostgresJournalTest, PostgresAttemptsRoundTripWithStationUserAndSealedSee
     const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3) << out.toStdString();
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("ID  TIME")) &&
-                lines[0].contains(QStringLiteral("SERIAL  STATION  READER")))
+                lines[0].contains(QStringLiteral("SERIAL  STATION  USER")))
         << lines[0].toStdString();
     const QStringList words = lines[1].split(QLatin1Char(' '), Qt::SkipEmptyParts);
     ASSERT_GE(words.size(), 6) << lines[1].toStdString();
