@@ -3,14 +3,18 @@
 // private pcscd, its virtual readers and virtual tokens, the window
 //   1. programs a token presented to its reader (window.png);
 //   2. programs each token presented to two readers at once, without a
-//      press (production-line.png).
+//      press, each for the next user of a user list (production-line.png).
 // Each picture is the window as the X server shows it.
 //   readme-pictures OUTPUT_FOLDER
 #include "StationUnderTest.h"
 #include "XvfbServer.h"
 
+#include <QFile>
+#include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <cstdio>
 
 namespace {
@@ -72,7 +76,20 @@ int main(int argc, char** argv)
     if (!station.lift(0))
         return Fail(QStringLiteral("the token was not lifted"));
 
-    // 2. Both readers programming each token presented, a random seed each.
+    // 2. Both readers programming each token presented, a random seed and
+    // the next user of the list each.
+    QTemporaryDir lists;
+    QFile users(lists.filePath(QStringLiteral("users.txt")));
+    if (!users.open(QIODevice::WriteOnly) ||
+        users.write("ana@example.org\nben@example.org\ncara@example.org\ndev@example.org\n") < 0)
+        return Fail(QStringLiteral("the user list could not be written"));
+    users.close();
+    station.op.recorded.answerNextFileDialog(users.fileName());
+    QTest::mouseClick(station.child<QPushButton>("loadUserListButton"), Qt::LeftButton);
+    if (!StationUnderTest::waitFor([&] {
+            return station.child<QLabel>("userListText")->text().startsWith("Next user: ana");
+        }))
+        return Fail(QStringLiteral("the user list did not load"));
     CheckAutoProgramming(station);
     if (!station.connectTo(1))
         return Fail(QStringLiteral("the second reader did not connect"));
