@@ -3,7 +3,7 @@
 // usual texts of a row and the column titles show whole, at any font size.
 #include "MainWindow.h"
 #include "RecordingOperator.h"
-#include "XvfbServer.h"
+#include "XvfbTestMain.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -97,18 +97,7 @@ void TestLogOnScreen::everyColumnShowsAtTheWindowsSize()
 int main(int argc, char** argv)
 {
     // A screen of a small laptop: the window's own size must fit it.
-    XvfbServer xvfb({1366, 768, 24});
-    if (const QString error = xvfb.start(); !error.isEmpty()) {
-        std::fprintf(stderr, "cannot start the X server for this test: %s\n", qPrintable(error));
-        return 1;
-    }
-    qputenv("DISPLAY", xvfb.display().toUtf8());
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    qunsetenv("WAYLAND_DISPLAY");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
-    QApplication app(argc, argv);
-    TestLogOnScreen test;
-    return QTest::qExec(&test, argc, argv);
+    return RunQtTestOnXvfb<TestLogOnScreen>(argc, argv, {{1366, 768, 24}});
 }
 
 #include "TestLogOnScreen.moc"

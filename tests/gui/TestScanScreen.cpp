@@ -6,7 +6,7 @@
 #include "MainWindow.h"
 #include "QrCodeImages.h"
 #include "RecordingOperator.h"
-#include "XvfbServer.h"
+#include "XvfbTestMain.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -193,22 +193,7 @@ int main(int argc, char** argv)
     }
     if (ratio != 1)
         qputenv("QT_SCREEN_SCALE_FACTORS", QByteArray::number(ratio));
-    XvfbServer xvfb({first, second});
-    if (const QString error = xvfb.start(); !error.isEmpty()) {
-        std::fprintf(stderr, "cannot start the X server for this test: %s\n", qPrintable(error));
-        return 1;
-    }
-    qputenv("DISPLAY", xvfb.display().toUtf8());
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    qunsetenv("WAYLAND_DISPLAY");
-    qunsetenv("XDG_SESSION_TYPE");
-    // The private screen has no desktop session bus; told so, Qt's desktop
-    // integration stays off it rather than reach for the caller's.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
-
-    QApplication app(argc, argv);
-    TestScanScreen test;
-    return QTest::qExec(&test, argc, argv);
+    return RunQtTestOnXvfb<TestScanScreen>(argc, argv, {first, second});
 }
 
 #include "TestScanScreen.moc"

@@ -5,7 +5,7 @@
 #include "MainWindow.h"
 #include "RecordingOperator.h"
 #include "SeedEdit.h"
-#include "XvfbServer.h"
+#include "XvfbTestMain.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -201,18 +201,7 @@ void TestSeedSecrecy::windowTextsHoldNoSeed()
 
 int main(int argc, char** argv)
 {
-    XvfbServer xvfb;
-    if (const QString error = xvfb.start(); !error.isEmpty()) {
-        std::fprintf(stderr, "cannot start the X server for this test: %s\n", qPrintable(error));
-        return 1;
-    }
-    qputenv("DISPLAY", xvfb.display().toUtf8());
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    qunsetenv("WAYLAND_DISPLAY");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
-    QApplication app(argc, argv);
-    TestSeedSecrecy test;
-    return QTest::qExec(&test, argc, argv);
+    return RunQtTestOnXvfb<TestSeedSecrecy>(argc, argv);
 }
 
 #include "TestSeedSecrecy.moc"
