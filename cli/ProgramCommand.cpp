@@ -204,8 +204,8 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
                 Qt::DirectConnection);
         QObject::connect(
             stations.back().get(), &Station::tokenDone, stations.back().get(),
-            [&, automatic = options->automatic,
-             readers = options->readers.size()](const TokenOutcome& outcome) {
+            [&, automatic = options->automatic, readers = options->readers.size(),
+             usersFile = options->usersFile](const TokenOutcome& outcome) {
                 output.write(TokenEventJson(outcome));
                 op.say(OutcomeText(outcome));
                 std::lock_guard lock(countLock);
@@ -216,27 +216,19 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
                 // thread checks of the sanitized builds cannot follow it.
                 if (!automatic && ++done == readers)
                     QMetaObject::invokeMethod(qApp, "quit", Qt::QueuedConnection);
-            },
-            Qt::DirectConnection);
-    }
-
-    // Every user has a token: the line holds. Checked on this thread as each
-    // outcome arrives; the stations stopped after exec() finish a token
-    // under way on another reader first.
-    if (options->automatic && users.loaded())
-        for (auto& station : stations)
-            QObject::connect(
-                station.get(), &Station::tokenDone, qApp,
-                [&] {
-                    if (users.left() > 0 || usedUpTold)
-                        return;
+                // Every user has a token: the line holds. The stations
+                // stopped after exec() finish a token under way on another
+                // reader first.
+                if (automatic && users.loaded() && users.left() == 0 && !usedUpTold) {
                     usedUpTold = true;
                     op.say(QStringLiteral("The user list %1 is used up: every user has a token. "
                                           "Programming stops.")
-                               .arg(options->usersFile));
-                    QCoreApplication::quit();
-                },
-                Qt::QueuedConnection);
+                               .arg(usersFile));
+                    QMetaObject::invokeMethod(qApp, "quit", Qt::QueuedConnection);
+                }
+            },
+            Qt::DirectConnection);
+    }
 
     InterruptNotifier interrupt;
     QObject::connect(&interrupt, &InterruptNotifier::interrupted, qApp, [&op] {
