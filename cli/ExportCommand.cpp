@@ -144,39 +144,31 @@ private:
     const bool m_terminal;
 };
 
-// Writes the CSV file of the asked format with the station's export files;
-// the path written, or why not.
+// Writes the CSV file of the asked format in one go, synced once; the path
+// written, or why not (and then no file of that name is there).
 QString WriteCsv(const std::vector<std::unique_ptr<OpenedSeed>>& seeds, const ExportQuery& query,
-                 QTextStream& err, QString& path)
+                 QString& path)
 {
-    ExportFiles files(query.outFolder);
-    QString reason;
-    const ExportFiles::OpenResult opened = files.open(QDateTime::currentDateTime(), &reason);
-    if (opened != ExportFiles::OpenResult::Opened)
-        return ExportFiles::OpenFailureMessage(opened, reason);
-    const QStringList all{files.hexPath(), files.b32Path(), files.azurePath()};
-    path = query.format == QLatin1String("hex")   ? files.hexPath()
-           : query.format == QLatin1String("b32") ? files.b32Path()
-                                                  : files.azurePath();
-    Progress progress(err, "Writing", qsizetype(seeds.size()));
-    qsizetype done = 0;
-    for (const auto& seed : seeds) {
-        const ExportFiles::AppendResult appended = files.appendRecord(
+    std::vector<ExportRecord> records;
+    records.reserve(seeds.size());
+    for (const auto& seed : seeds)
+        records.push_back(
             {seed->attempt.userName, seed->attempt.serialNumber, seed->seedText, seed->timeStep});
-        if (!appended.complete())
-            return appended.message(seed->attempt.serialNumber);
-        progress.step(++done);
-    }
-    files.close();
-    // The station writes the three forms together; the others are not asked for.
-    for (const QString& other : all)
-        if (other != path)
-            QFile::remove(other);
-    return {};
+    const ExportFiles::File file = query.format == QLatin1String("hex") ? ExportFiles::File::Hex
+                                   : query.format == QLatin1String("b32")
+                                       ? ExportFiles::File::B32
+                                       : ExportFiles::File::Azure;
+    const QString error =
+        ExportFiles::WriteRun(query.outFolder, QDateTime::currentDateTime(), file, records, path);
+    for (ExportRecord& record : records)
+        WipeText(record.seedText);
+    if (error.isEmpty())
+        return {};
+    return QStringLiteral("Failed to write the seed file %1\n%2").arg(path, error);
 }
 
 QString WritePskc(const std::vector<std::unique_ptr<OpenedSeed>>& seeds, const ExportQuery& query,
-                  QTextStream& err, QString& path)
+                  QString& path)
 {
     std::optional<PskcKey> key;
     if (!query.pskcKeyPath.isEmpty()) {
@@ -195,18 +187,18 @@ QString WritePskc(const std::vector<std::unique_ptr<OpenedSeed>>& seeds, const E
     }
     path = PskcFile::PathFor(query.outFolder, QDateTime::currentDateTime());
     PskcFile file(path, std::move(key));
-    Progress progress(err, "Writing", qsizetype(seeds.size()));
-    qsizetype done = 0;
+    QList<PskcRecord> records;
+    records.reserve(qsizetype(seeds.size()));
     for (const auto& seed : seeds) {
         PskcRecord record;
         record.serialNumber = seed->attempt.serialNumber;
         record.seed = DecodeSeedForToken(seed->seedText).bytes;
         record.algorithm = seed->algorithm;
         record.timeStep = seed->timeStep;
-        if (const QString error = file.append(record); !error.isEmpty())
-            return QStringLiteral("Failed to write the PSKC file %1\n%2").arg(path, error);
-        progress.step(++done);
+        records.append(std::move(record));
     }
+    if (const QString error = file.appendAll(records); !error.isEmpty())
+        return QStringLiteral("Failed to write the PSKC file %1\n%2").arg(path, error);
     return {};
 }
 
@@ -287,8 +279,8 @@ int RunExportCommand(const QStringList& args, QTextStream& out, QTextStream& err
         return 0;
     }
     QString path;
-    const QString error = query.format == QLatin1String("pskc") ? WritePskc(seeds, query, err, path)
-                                                                : WriteCsv(seeds, query, err, path);
+    const QString error = query.format == QLatin1String("pskc") ? WritePskc(seeds, query, path)
+                                                                : WriteCsv(seeds, query, path);
     if (!error.isEmpty())
         return fail(error);
     out << "Exported " << seeds.size() << " token(s) to " << path << '\n';

@@ -8,8 +8,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -234,6 +236,89 @@ const char* FileWord(ExportFiles::File file)
     return "";
 }
 
+const QByteArray& LineOf(const ExportRecordLines& lines, ExportFiles::File file)
+{
+    switch (file) {
+    case ExportFiles::File::Azure:
+        return lines.azure;
+    case ExportFiles::File::B32:
+        return lines.b32;
+    case ExportFiles::File::Hex:
+        break;
+    }
+    return lines.hex;
+}
+
+// The whole file of a run: the column titles of an azure file, then one line
+// per record. One buffer of the final size, so that no partial copy of a
+// seed is left behind unwiped.
+QByteArray RunFileContent(ExportFiles::File file, const std::vector<ExportRecord>& records)
+{
+    std::vector<ExportRecordLines> all;
+    all.reserve(records.size());
+    qsizetype size = file == ExportFiles::File::Azure ? qstrlen(kExportAzureHeader) : 0;
+    for (const ExportRecord& record : records) {
+        all.push_back(MakeExportRecordLines(record));
+        size += LineOf(all.back(), file).size();
+    }
+    QByteArray content;
+    content.reserve(size);
+    if (file == ExportFiles::File::Azure)
+        content += kExportAzureHeader;
+    for (ExportRecordLines& lines : all) {
+        content += LineOf(lines, file);
+        lines.wipe();
+    }
+    return content;
+}
+
+// Puts content on the disk under name in folder, never over another file:
+// written to a new file beside it and synced, renamed into place, the folder
+// synced. 0, or -1 with the reason; on failure nothing of it is left under
+// name nor beside it.
+int PlaceRunFile(int folder, const QString& path, const QByteArray& content, QString& reason)
+{
+    const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
+    const QByteArray temporary = PskcTemporaryName(name);
+    const int fd = RetryOnInterrupt([&] {
+        return ::openat(folder, temporary.constData(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, kFileMode);
+    });
+    if (fd < 0) {
+        reason = QStringLiteral("%1 cannot be written: no new file beside it (%2).")
+                     .arg(path, ErrnoText(errno));
+        return -1;
+    }
+    // The umask may have taken rights away; the owner reads and writes it.
+    int error = ::fchmod(fd, kFileMode) == 0
+                    ? WriteAllAndSync(fd, content.constData(), static_cast<size_t>(content.size()))
+                    : errno;
+    ::close(fd);
+    if (error == 0 &&
+        ::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_NOREPLACE) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlinkat(folder, temporary.constData(), 0);
+        reason =
+            error == EEXIST
+                ? QStringLiteral("%1 exists already; the station does not write over it.").arg(path)
+                : QStringLiteral("%1 cannot be written (%2). No file is left.")
+                      .arg(path, ErrnoText(error));
+        return -1;
+    }
+    // The new name reaches the disk only with its folder; a file that may
+    // not be there after a crash is not shown as an export.
+    if (RetryOnInterrupt([folder] { return ::fsync(folder); }) != 0) {
+        error = errno;
+        ::unlinkat(folder, name.constData(), 0);
+        reason = QStringLiteral("%1 may not be on the disk: its folder cannot be synced (%2). "
+                                "It is removed.")
+                     .arg(path, ErrnoText(error));
+        return -1;
+    }
+    return 0;
+}
+
 } // namespace
 
 QByteArray ExportCsvField(const QByteArray& utf8)
@@ -445,6 +530,22 @@ QStringList ExportFiles::append(const ExportRecord& record)
 {
     const AppendResult result = appendRecord(record);
     return result.complete() ? QStringList() : result.missingPaths();
+}
+
+QString ExportFiles::WriteRun(const QString& folder, const QDateTime& localTime, File file,
+                              const std::vector<ExportRecord>& records, QString& path)
+{
+    path = QDir(folder).filePath(FileStem(localTime) + QLatin1Char('.') +
+                                 QString::fromLatin1(FileWord(file)) + QStringLiteral(".csv"));
+    QString reason;
+    const int folderFd = OpenPrivateFolder(folder, reason);
+    if (folderFd < 0)
+        return reason;
+    QByteArray content = RunFileContent(file, records);
+    const int placed = PlaceRunFile(folderFd, path, content, reason);
+    Wipe(content);
+    ::close(folderFd);
+    return placed == 0 ? QString() : reason;
 }
 
 void ExportFiles::close()

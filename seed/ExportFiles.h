@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <array>
 #include <mutex>
+#include <vector>
 
 // One programmed token, as the export files record it.
 struct ExportRecord
@@ -136,6 +137,16 @@ public:
     QStringList append(const ExportRecord& record);
 
     void close();
+
+    // Writes the records of a whole run (station export) to one file of a
+    // new set, the file asked for alone: the lines appendRecord() would
+    // write, in a temporary file beside it that is synced, renamed into place
+    // and its folder synced, once for all records. The folder and the file
+    // are hardened as open() does; a file already of that name is left as it
+    // is and refused. On any failure no file of that name is left behind.
+    // Returns why not, or empty; path receives the file's path.
+    static QString WriteRun(const QString& folder, const QDateTime& localTime, File file,
+                            const std::vector<ExportRecord>& records, QString& path);
 
     // Paths of the current set (or of the set whose open failed last); empty
     // before the first open and after close().

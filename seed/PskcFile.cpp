@@ -130,6 +130,58 @@ QString PskcFile::append(const PskcRecord& record)
     return outcome.problem;
 }
 
+QString PskcFile::appendAll(const QList<PskcRecord>& records)
+{
+    for (const PskcRecord& record : records)
+        if (const QString refused = PskcRecordProblem(record); !refused.isEmpty())
+            return QStringLiteral("Token %1: %2").arg(record.serialNumber, refused);
+    std::lock_guard lock(m_lock);
+    QString problem = prepareHead();
+    if (!problem.isEmpty())
+        return problem;
+    QList<QByteArray> packages;
+    auto wipeAll = [&packages] {
+        for (QByteArray& package : packages)
+            WipeText(package);
+    };
+    for (const PskcRecord& record : records) {
+        std::optional<QByteArray> package =
+            PskcKeyPackage(record, m_nextKeyId++, m_cipher ? &*m_cipher : nullptr, &problem);
+        if (!package) {
+            wipeAll();
+            return QStringLiteral("Token %1: %2").arg(record.serialNumber, problem);
+        }
+        packages.append(std::move(*package));
+    }
+    qsizetype size = m_head.size() + qstrlen(kPskcDocumentTail);
+    for (const QList<QByteArray>* list : {&m_packages, &packages})
+        for (const QByteArray& package : *list)
+            size += package.size();
+    QByteArray document;
+    document.reserve(size);
+    document += m_head;
+    for (const QList<QByteArray>* list : {&m_packages, &packages})
+        for (const QByteArray& package : *list)
+            document += package;
+    document += kPskcDocumentTail;
+
+    const bool first = m_written < 0;
+    const WriteOutcome outcome = writeDocument(document);
+    WipeText(document);
+    if (outcome.inFile && !outcome.problem.isEmpty() && first) {
+        // A run's file that may not survive a crash is not left to be taken
+        // for a whole export.
+        QFile::remove(m_path);
+        wipeAll();
+        return outcome.problem + QStringLiteral(" It is removed.");
+    }
+    if (outcome.inFile)
+        m_packages.append(std::move(packages));
+    else
+        wipeAll();
+    return outcome.problem;
+}
+
 QString PskcFile::prepareHead()
 {
     if (!m_head.isEmpty())

@@ -78,6 +78,13 @@ public:
     // is.
     QString append(const PskcRecord& record);
 
+    // Adds the KeyPackages of a whole run (station export) and puts the
+    // document on the disk once, as append() does for one. All or nothing: a
+    // record refused refuses them all and nothing is written; a document
+    // written but whose folder cannot be synced is removed (when no document
+    // of this writer was there before). Returns the reason, or empty.
+    QString appendAll(const QList<PskcRecord>& records);
+
     QString path() const { return m_path; }
     // The records in the document on the disk.
     int recordCount() const;

@@ -1,7 +1,8 @@
 // `station export` from a fleet's sealed vault on a private PostgreSQL
 // server: the files read back by readers of their own (Python's csv module,
 // pskctool and python-pskc), a vault entry opened with the openssl command
-// alone, and a wrong key that writes nothing.
+// alone, a wrong key that writes nothing, and a write that fails leaving
+// no file behind.
 #include "ChildProgram.h"
 #include "ExportCommand.h"
 #include "PostgresFixture.h"
@@ -14,7 +15,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -293,6 +296,30 @@ TEST_F(ExportCommandTest, ExportWithAWrongOrMissingKeyWritesNothing)
         EXPECT_EQ(run.status, 1) << c.key.toStdString();
         EXPECT_TRUE(run.err.contains(c.says)) << run.err.toStdString();
         EXPECT_FALSE(QDir(out).exists()) << "nothing is written";
+    }
+}
+
+// A disk that fills up while the run is written (a file size limit stands in
+// for it): the command fails, and no file, whole or partial, nor a temporary
+// one, is left that could be taken for the export.
+TEST_F(ExportCommandTest, ExportThatCannotBeWrittenLeavesNoFile)
+{
+    for (const char* format : {"hex", "azure", "pskc"}) {
+        const QString out = m_folder.filePath(QStringLiteral("full-") + format);
+        rlimit previous{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit full{40, previous.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+        const CommandRun run = exportVault({QStringLiteral("--format"), QString::fromLatin1(format),
+                                            QStringLiteral("--out"), out});
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &previous), 0);
+        std::signal(SIGXFSZ, handler);
+        EXPECT_EQ(run.status, 1) << format << run.out.toStdString();
+        EXPECT_TRUE(run.err.contains(QLatin1String("Failed to write"))) << run.err.toStdString();
+        EXPECT_FALSE(run.out.contains(QLatin1String("Exported"))) << run.out.toStdString();
+        EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList())
+            << format;
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -76,6 +77,44 @@ TEST_F(ExportFilesTest, FieldsAreWrittenAsUtf8AndQuotedOnlyWhenTheyWouldBreakThe
     EXPECT_TRUE(contents(path(".azure.csv"))
                     .endsWith("\"J\xC3\xBCrgen \xC5\x81\xC3\xB3\x64\xC5\xBA, \"\"QA\"\"\","
                               "ZP0003,not base32,30,Morvane,Zentoka\r\n"));
+}
+
+// Export writes a whole run in one go: the file it asks for is byte for byte
+// the one appendRecord() writes, owner-only, and a file already of its name
+// (another export of the same second) is left as it is.
+TEST_F(ExportFilesTest, RunWrittenInOneGoIsTheFileAppendWritesAndWritesOverNothing)
+{
+    const std::vector<ExportRecord> records{
+        {"alice@example.com", "ZP0001", kSeed, 30},
+        {QStringLiteral("=J\u00fcrgen, \"QA\""), "ZP0002", "MZXW6===", 60},
+        {"", "ZP0003", "not base32", 30}};
+    ExportFiles files(folder());
+    ASSERT_EQ(files.open(kStart), ExportFiles::OpenResult::Opened);
+    for (const ExportRecord& record : records)
+        ASSERT_TRUE(files.appendRecord(record).complete());
+    const QString run = QDir(folder()).filePath(QStringLiteral("run"));
+    const struct
+    {
+        ExportFiles::File file;
+        const char* suffix;
+    } cases[] = {{ExportFiles::File::Hex, ".hex.csv"},
+                 {ExportFiles::File::B32, ".b32.csv"},
+                 {ExportFiles::File::Azure, ".azure.csv"}};
+    for (const auto& c : cases) {
+        QString written;
+        EXPECT_EQ(ExportFiles::WriteRun(run, kStart, c.file, records, written), QString());
+        EXPECT_EQ(written, QDir(run).filePath(QFileInfo(path(c.suffix)).fileName()));
+        EXPECT_EQ(contents(written), contents(path(c.suffix))) << c.suffix;
+        struct stat info
+        {};
+        ASSERT_EQ(stat(QFile::encodeName(written).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << c.suffix;
+
+        const QString again = ExportFiles::WriteRun(run, kStart, c.file, {records[0]}, written);
+        EXPECT_TRUE(again.contains(QLatin1String("exists already"))) << again.toStdString();
+        EXPECT_EQ(contents(written), contents(path(c.suffix))) << c.suffix;
+    }
+    EXPECT_EQ(QDir(run).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
 // A set created within the same second as an earlier one must not wipe the
