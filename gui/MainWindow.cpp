@@ -54,6 +54,10 @@ MainWindow::~MainWindow()
     // The workers reach the window's members: they end before any goes away.
     Shutdown();
     OnDestroy();
+    // The controls go away after this window's members, and the user-name
+    // edit that loses its focus then says its editing is finished: that
+    // signal must not reach a window that is gone.
+    disconnect(ui->userNameEdit, nullptr, this, nullptr);
 }
 
 void MainWindow::Shutdown()
