@@ -4,12 +4,14 @@
 #include "journal/JournalCommand.h"
 #include "journal/PostgresJournal.h"
 #include "journal/SeedSeal.h"
+#include "journal/SqliteJournal.h"
 #include "seed/ExportFiles.h"
 #include "seed/PskcFile.h"
 #include "seed/PskcKey.h"
 #include "seed/SecretText.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <cstdio>
 #include <unistd.h>
@@ -18,14 +20,15 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: station export --journal CONNINFO --key KEY.pem [--since DATE] [--serial S]\n"
+    "Usage: station export --journal CONNINFO|FILE --key KEY.pem [--since DATE] [--serial S]\n"
     "                      --format hex|b32|azure|pskc [--pskc-key FILE] --out DIR";
 
 const char kHelp[] = R"(
-Writes the authentication server's import file from a fleet's journal: the
-newest programmed seed of each token, opened with the vault's private key.
+Writes the authentication server's import file from a journal's sealed seeds:
+the newest programmed seed of each token, opened with the vault's private key.
 
-  --journal CONNINFO  the fleet's journal (a libpq connection string or URI)
+  --journal CONNINFO|FILE  the fleet's journal (a libpq connection string or
+                      URI) or a station's SQLite journal file
   --key KEY.pem       the private key of the fleet's certificate (PEM)
   --since DATE        only tokens programmed since DATE (YYYY-MM-DD or ISO 8601)
   --serial S          only the token with this serial number
@@ -89,9 +92,6 @@ QString ParseArguments(const QStringList& args, ExportQuery& query)
     for (const char* needed : {"--journal", "--key", "--format", "--out"})
         if (!seen.contains(QLatin1String(needed)))
             return QStringLiteral("%1 is needed.").arg(QLatin1String(needed));
-    if (!IsServerJournalName(query.journal))
-        return QStringLiteral("--journal names a fleet's journal: a libpq connection string "
-                              "or URI (the vault is kept there only).");
     if (!QStringList{"hex", "b32", "azure", "pskc"}.contains(query.format))
         return QStringLiteral("--format takes hex, b32, azure or pskc.");
     if (!query.pskcKeyPath.isEmpty() && query.format != QLatin1String("pskc"))
@@ -202,6 +202,25 @@ QString WritePskc(const std::vector<std::unique_ptr<OpenedSeed>>& seeds, const E
     return {};
 }
 
+// The newest sealed seeds of the journal there: the fleet's server, or a
+// station's SQLite file (which must exist: an export creates no journal).
+JournalResult<QList<JournalAttempt>> NewestSeeds(const ExportQuery& query)
+{
+    if (IsServerJournalName(query.journal)) {
+        auto journal = PostgresJournal::Open(query.journal, QStringLiteral("export"));
+        if (!journal.ok())
+            return JournalError{journal.error()};
+        return journal.value()->newestSeeds(query.since, query.serialNumber);
+    }
+    if (!QFileInfo(query.journal).isFile())
+        return JournalError{
+            QStringLiteral("The programming journal %1 does not exist.").arg(query.journal)};
+    auto journal = SqliteJournal::Open(query.journal);
+    if (!journal.ok())
+        return JournalError{journal.error()};
+    return journal.value()->newestSeeds(query.since, query.serialNumber);
+}
+
 } // namespace
 
 int RunExportCommand(const QStringList& args, QTextStream& out, QTextStream& err)
@@ -223,10 +242,7 @@ int RunExportCommand(const QStringList& args, QTextStream& out, QTextStream& err
     auto key = SeedVaultKey::Load(query.keyPath);
     if (!key.ok())
         return fail(key.error());
-    auto journal = PostgresJournal::Open(query.journal, QStringLiteral("export"));
-    if (!journal.ok())
-        return fail(journal.error());
-    auto newest = journal.value()->newestSeeds(query.since, query.serialNumber);
+    auto newest = NewestSeeds(query);
     if (!newest.ok())
         return fail(newest.error());
 

@@ -1,7 +1,5 @@
 #include "ProgramOptions.h"
 
-#include "journal/PostgresJournal.h"
-
 #include <cstring>
 
 const char kProgramUsage[] =
@@ -9,7 +7,7 @@ const char kProgramUsage[] =
     "                       [--seed-file FILE | --random 32|64 [--users FILE]]\n"
     "                       [--algorithm SHA1|SHA256] [--step 30|60] [--display 30|60|120]\n"
     "                       [--no-clock] [--export DIR] [--pskc [--pskc-key FILE]] [--auto]\n"
-    "                       [--journal CONNINFO|FILE [--seal-to CERT]]\n"
+    "                       [--journal CONNINFO|FILE] [--seal-to CERT]\n"
     "\n"
     "Programs the token on each reader now, or with --auto every token presented\n"
     "from now on until Ctrl+C (the token under way is finished first). Each\n"
@@ -22,7 +20,7 @@ const char kProgramUsage[] =
     "The journal is journal.sqlite beside the records, or with --journal a\n"
     "fleet's journal on PostgreSQL (a libpq connection string or URI, such as\n"
     "\"service=tokens\" or postgresql://host/tokens) or another SQLite file.\n"
-    "With --seal-to, the fleet's journal keeps each seed sealed to the X.509\n"
+    "With --seal-to, the journal keeps each seed sealed to the X.509\n"
     "certificate CERT (CMS), committed before the seed is sent.\n"
     "Exit status: 0 when every token was programmed and recorded, 1 when one\n"
     "was not, 2 for a mistake in the command.\n";
@@ -127,11 +125,6 @@ std::optional<ProgramOptions> ParseProgramOptions(const QStringList& arguments, 
     }
     if (!options.pskcKeyFile.isEmpty() && !options.pskc) {
         problem = QStringLiteral("--pskc-key goes with --pskc");
-        return std::nullopt;
-    }
-    if (!options.sealTo.isEmpty() && !IsServerJournalName(options.journal)) {
-        problem = QStringLiteral("--seal-to goes with a fleet's journal (--journal with a "
-                                 "connection string)");
         return std::nullopt;
     }
     if (options.readers.removeDuplicates() > 0) {

@@ -20,7 +20,8 @@ struct ProgramOptions
     QString pskcKeyFile; // --pskc-key FILE: encrypt its seeds under the key in FILE
     // --journal: a libpq connection string or a SQLite file; empty: the Data folder's.
     QString journal;
-    // --seal-to CERT: the fleet's journal keeps each seed sealed to CERT.
+    // --seal-to CERT: the journal (the server's or a SQLite file) keeps each
+    // seed sealed to CERT.
     QString sealTo;
 };
 

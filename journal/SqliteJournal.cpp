@@ -45,6 +45,12 @@ const char kSchemaV2[] = R"(
 ALTER TABLE attempts ADD COLUMN user_name TEXT NOT NULL DEFAULT '';
 )";
 
+// Version 3: the seed sealed to the fleet's certificate (CMS, DER), kept by
+// stations that seal (--seal-to); NULL for every other attempt.
+const char kSchemaV3[] = R"(
+ALTER TABLE attempts ADD COLUMN sealed_seed BLOB;
+)";
+
 const char kColumns[] =
     "SELECT id, time_ms, reader, serial, settings, export_files, state, reason, writer, "
     "user_name FROM attempts ";
@@ -205,9 +211,11 @@ JournalResult<void> SqliteJournal::createOrMigrate()
     }
     if (result == SQLITE_OK && version < 2)
         result = Exec(m_db, kSchemaV2);
+    if (result == SQLITE_OK && version < 3)
+        result = Exec(m_db, kSchemaV3);
     if (result == SQLITE_OK)
-        result = Exec(m_db, "PRAGMA user_version=2");
-    static_assert(kSchemaVersion == 2 && kApplicationId == 1414220364);
+        result = Exec(m_db, "PRAGMA user_version=3");
+    static_assert(kSchemaVersion == 3 && kApplicationId == 1414220364);
     if (result == SQLITE_OK)
         result = transaction.commit();
     if (result != SQLITE_OK)
@@ -230,8 +238,8 @@ JournalResult<qint64> SqliteJournal::insert(const JournalAttempt& attempt, Attem
     const bool finished = state != AttemptState::Writing;
     SqliteWriteTransaction transaction(m_db);
     SqliteStatement insert(m_db, "INSERT INTO attempts (time_ms, reader, serial, settings, "
-                                 "export_files, state, reason, writer, finished_ms, user_name) "
-                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                                 "export_files, state, reason, writer, finished_ms, user_name, "
+                                 "sealed_seed) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     insert.bind(1, time)
         .bind(2, attempt.reader)
         .bind(3, attempt.serialNumber)
@@ -240,7 +248,8 @@ JournalResult<qint64> SqliteJournal::insert(const JournalAttempt& attempt, Attem
         .bind(6, AttemptStateName(state))
         .bind(7, attempt.reason)
         .bind(8, m_writer)
-        .bind(10, attempt.userName);
+        .bind(10, attempt.userName)
+        .bindBlob(11, attempt.sealedSeed);
     if (finished)
         insert.bind(9, NowMs());
     else
@@ -381,6 +390,37 @@ JournalResult<QList<JournalAttempt>> SqliteJournal::list(const std::optional<QDa
             return JournalError{QStringLiteral("The programming journal %1 holds an attempt in "
                                                "a state this station does not know (%2).")
                                     .arg(m_path, rows.text(6))};
+        attempts << *attempt;
+    }
+    if (result != SQLITE_DONE)
+        return failure(QStringLiteral("cannot be read"), result);
+    return attempts;
+}
+
+JournalResult<QList<JournalAttempt>>
+SqliteJournal::newestSeeds(const std::optional<QDateTime>& since, const QString& serialNumber)
+{
+    std::lock_guard lock(m_lock);
+    SqliteStatement rows(
+        m_db, "SELECT id, time_ms, reader, serial, settings, export_files, state, reason, writer, "
+              "user_name, sealed_seed FROM attempts a WHERE id = (SELECT b.id FROM attempts b "
+              "WHERE b.serial = a.serial AND b.state IN ('programmed', 'writing', 'interrupted') "
+              "ORDER BY b.time_ms DESC, b.id DESC LIMIT 1) "
+              "AND (?1 IS NULL OR time_ms >= ?1) AND (?2 = '' OR serial = ?2) ORDER BY serial");
+    if (since)
+        rows.bind(1, since->toMSecsSinceEpoch());
+    else
+        rows.bindNull(1);
+    rows.bind(2, serialNumber);
+    QList<JournalAttempt> attempts;
+    int result;
+    while ((result = rows.step()) == SQLITE_ROW) {
+        std::optional<JournalAttempt> attempt = ReadAttempt(rows);
+        if (!attempt)
+            return JournalError{QStringLiteral("The programming journal %1 holds an attempt in "
+                                               "a state this station does not know (%2).")
+                                    .arg(m_path, rows.text(6))};
+        attempt->sealedSeed = rows.blob(10);
         attempts << *attempt;
     }
     if (result != SQLITE_DONE)

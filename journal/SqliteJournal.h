@@ -14,11 +14,13 @@ struct sqlite3;
 // stations' transactions instead of failing. The folder is the owner's only
 // and the files are readable by the owner only (PrepareJournalFiles). The
 // schema carries its version (PRAGMA user_version) for later stations to
-// migrate from. No seed is ever stored.
+// migrate from. No seed is stored in the clear; with --seal-to, each row
+// keeps its seed sealed to the fleet's certificate (SeedSeal), as a fleet's
+// server journal does.
 class SqliteJournal final : public ProgrammingJournal
 {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     // How long a call waits for another station's transaction.
     static constexpr int kBusyTimeoutMs = 10000;
 
@@ -40,6 +42,13 @@ public:
     JournalResult<void> markInterrupted(const QList<qint64>& ids) override;
     JournalResult<QList<JournalAttempt>> list(const std::optional<QDateTime>& since,
                                               const QString& serialNumber) override;
+
+    // For `station export`: the newest attempt of every serial number whose
+    // seed may be on the token (programmed, or left writing or interrupted),
+    // with its sealed seed, by serial number; since that time, for that
+    // serial number when not empty. PostgresJournal::newestSeeds's rows.
+    JournalResult<QList<JournalAttempt>> newestSeeds(const std::optional<QDateTime>& since,
+                                                     const QString& serialNumber);
 
     QString path() const { return m_path; }
 

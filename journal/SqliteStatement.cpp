@@ -34,6 +34,16 @@ SqliteStatement& SqliteStatement::bindNull(int index)
     return *this;
 }
 
+SqliteStatement& SqliteStatement::bindBlob(int index, const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return bindNull(index);
+    if (m_error == SQLITE_OK)
+        m_error = sqlite3_bind_blob(m_statement, index, bytes.constData(), int(bytes.size()),
+                                    SQLITE_TRANSIENT);
+    return *this;
+}
+
 int SqliteStatement::step()
 {
     if (m_error != SQLITE_OK)
@@ -53,6 +63,12 @@ QString SqliteStatement::text(int column) const
 {
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
     return QString::fromUtf8(bytes, sqlite3_column_bytes(m_statement, column));
+}
+
+QByteArray SqliteStatement::blob(int column) const
+{
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_statement, column));
+    return QByteArray(bytes, sqlite3_column_bytes(m_statement, column));
 }
 
 bool SqliteStatement::isNull(int column) const

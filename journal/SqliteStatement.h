@@ -17,6 +17,8 @@ public:
     SqliteStatement& bind(int index, qint64 value);
     SqliteStatement& bind(int index, const QString& text);
     SqliteStatement& bindNull(int index);
+    // The bytes as a BLOB; NULL when empty.
+    SqliteStatement& bindBlob(int index, const QByteArray& bytes);
 
     // SQLITE_ROW, SQLITE_DONE, or the error of the step (or of the prepare
     // or a bind before it).
@@ -24,6 +26,7 @@ public:
 
     qint64 integer(int column) const;
     QString text(int column) const;
+    QByteArray blob(int column) const;
     bool isNull(int column) const;
 
 private:

@@ -33,23 +33,29 @@ protected:
     QString path(const QString& name) const { return folder.filePath(name); }
     QString reader(int slot) const { return QString::fromStdString(pcsc.readerName(slot)); }
 
-    // station program --auto on these readers, into the fleet's journal.
-    QStringList program(const QList<int>& readerSlots, const QString& dataFolder) const
+    // station program --auto on these readers, into the fleet's journal (or
+    // the one named), sealing.
+    QStringList program(const QList<int>& readerSlots, const QString& dataFolder,
+                        const QString& journal = {}) const
     {
         QStringList arguments{"program", "--auto"};
         for (const int slot : readerSlots)
             arguments << "--reader" << reader(slot);
-        return arguments + QStringList{"--journal", postgres.connection(),
-                                       "--seal-to", path("cert.pem"),
-                                       "--export",  dataFolder};
+        return arguments +
+               QStringList{"--journal", journal.isEmpty() ? postgres.connection() : journal,
+                           "--seal-to", path("cert.pem"),
+                           "--export",  dataFolder};
     }
 
-    // serial number -> seed bytes, as station export delivers them (b32).
-    std::map<QString, std::vector<uint8_t>> exported(const QString& name)
+    // serial number -> seed bytes, as station export delivers them (b32)
+    // from the fleet's journal (or the one named).
+    std::map<QString, std::vector<uint8_t>> exported(const QString& name,
+                                                     const QString& journal = {})
     {
         std::map<QString, std::vector<uint8_t>> seeds;
         const QString out = path(name);
-        StationCommand exporter({"export", "--journal", postgres.connection(), "--key",
+        StationCommand exporter({"export", "--journal",
+                                 journal.isEmpty() ? postgres.connection() : journal, "--key",
                                  path("key.pem"), "--format", "b32", "--out", out});
         EXPECT_EQ(exporter.finish(), 0) << exporter.errorText().toStdString();
         const QStringList files = QDir(out).entryList({"*.b32.csv"}, QDir::Files);
@@ -119,6 +125,40 @@ TEST_F(FleetStationsTest, ThreeStationsProgramSixtyTokensIntoOneVault)
         EXPECT_EQ(seeds.at(serial), token->state().seed) << serial.toStdString();
     }
     EXPECT_EQ(rowStates(), QStringLiteral("60|0|0"));
+}
+
+// Sealing is the journal's, whichever it is: a token programmed through
+// the station into the server or into a SQLite file comes back out of that
+// journal's vault with the seed the token holds.
+TEST_F(FleetStationsTest, SealedSeedIsExportedFromEitherJournal)
+{
+    const struct
+    {
+        const char* name;
+        const char* serial;
+        QString journal;
+    } cases[] = {
+        {"postgresql", "SEAL0001", postgres.connection()},
+        {"sqlite", "SEAL0002", path("station.sqlite")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StationCommand station(program({0}, path(QStringLiteral("data-") + c.name), c.journal));
+        ASSERT_TRUE(station.waitForError("Watching " + reader(0)))
+            << station.errorText().toStdString();
+        auto token = Token(c.serial);
+        ASSERT_TRUE(pcsc.insert(0, token)) << pcsc.failure();
+        ASSERT_TRUE(station.waitForEvents(1)) << station.errorText().toStdString();
+        ASSERT_TRUE(pcsc.remove(0)) << pcsc.failure();
+        station.interrupt();
+        EXPECT_EQ(station.finish(), 0) << station.errorText().toStdString();
+
+        const auto seeds = exported(QStringLiteral("export-") + c.name, c.journal);
+        const QString serial = QString::fromLatin1(c.serial);
+        ASSERT_EQ(seeds.count(serial), 1u);
+        EXPECT_FALSE(token->state().seed.empty());
+        EXPECT_EQ(seeds.at(serial), token->state().seed);
+    }
 }
 
 // The same serial number presented to two stations at once: exactly one

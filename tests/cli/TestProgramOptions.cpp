@@ -55,10 +55,6 @@ TEST(ProgramOptions, RefusesMistakesWithTheReason)
          "--users goes with random seeds: a seed file names each token's user in its third "
          "column"},
         {{"--reader", "A", "--journal", ""}, "--journal needs a connection string or a file"},
-        {{"--reader", "A", "--seal-to", "fleet.pem"},
-         "--seal-to goes with a fleet's journal (--journal with a connection string)"},
-        {{"--reader", "A", "--journal", "/data/other.sqlite", "--seal-to", "fleet.pem"},
-         "--seal-to goes with a fleet's journal (--journal with a connection string)"},
     };
     for (const auto& c : cases) {
         QString problem;

@@ -85,6 +85,46 @@ INSERT INTO attempts (time_ms, reader, serial, settings, export_files, state, re
     EXPECT_EQ(listed.value()[1].userName, QStringLiteral("ana@example.org"));
 }
 
+// A journal of the second version gains the sealed seed column in place:
+// its attempts are kept, unsealed, and a sealed attempt begun now keeps its
+// seed for the export.
+TEST_F(JournalTest, JournalOfTheSecondVersionGainsTheSealedSeed)
+{
+    ASSERT_TRUE(QDir().mkpath(dataFolder()));
+    Exec(path(), R"(
+PRAGMA application_id=1414220364;
+PRAGMA user_version=2;
+CREATE TABLE attempts (
+    id INTEGER PRIMARY KEY AUTOINCREMENT, time_ms INTEGER NOT NULL, reader TEXT NOT NULL,
+    serial TEXT NOT NULL, settings TEXT NOT NULL, export_files TEXT NOT NULL,
+    state TEXT NOT NULL CHECK (state IN ('writing', 'programmed', 'failed', 'interrupted')),
+    reason TEXT NOT NULL, writer TEXT NOT NULL, finished_ms INTEGER,
+    user_name TEXT NOT NULL DEFAULT '');
+CREATE INDEX attempts_by_serial ON attempts (serial, state, time_ms);
+INSERT INTO attempts (time_ms, reader, serial, settings, export_files, state, reason, writer,
+    finished_ms, user_name) VALUES (1765368300000, 'Reader', 'OLD002', 'SHA1', '[]',
+    'programmed', '', 'host 1 1', 1765368300001, 'bo@example.org');
+)");
+    auto opened = SqliteJournal::Open(path());
+    ASSERT_TRUE(opened.ok()) << opened.error().toStdString();
+    SqliteJournal& journal = *opened.value();
+    JournalAttempt attempt = Attempt("NEW002");
+    attempt.sealedSeed = QByteArray("\x30\x82\x00\x00sealed", 10);
+    const JournalResult<qint64> begun = journal.beginWriting(attempt);
+    ASSERT_TRUE(begun.ok()) << begun.error().toStdString();
+    ASSERT_TRUE(journal.finish(begun.value(), AttemptState::Programmed, {}, {}).ok());
+    EXPECT_EQ(Query(path(), "PRAGMA user_version"), QString::number(SqliteJournal::kSchemaVersion));
+
+    const JournalResult<QList<JournalAttempt>> vault = journal.newestSeeds(std::nullopt, {});
+    ASSERT_TRUE(vault.ok()) << vault.error().toStdString();
+    ASSERT_EQ(vault.value().size(), 2);
+    EXPECT_EQ(vault.value()[0].serialNumber, QStringLiteral("NEW002"));
+    EXPECT_EQ(vault.value()[0].sealedSeed, attempt.sealedSeed);
+    EXPECT_EQ(vault.value()[1].serialNumber, QStringLiteral("OLD002"));
+    EXPECT_EQ(vault.value()[1].userName, QStringLiteral("bo@example.org"));
+    EXPECT_TRUE(vault.value()[1].sealedSeed.isEmpty()) << "an old attempt holds no sealed seed";
+}
+
 TEST_F(JournalTest, JournalRefusesDatabasesThatAreNotItsOwn)
 {
     const struct
