@@ -104,6 +104,28 @@ QString JournalNotFinishedMessage(const QString& serialNumber, const QString& er
         .arg(serialNumber, error);
 }
 
+QString OutcomeHeldMessage(const QString& serialNumber, const QString& error)
+{
+    return JournalNotFinishedMessage(serialNumber, error) +
+           QStringLiteral("\nThe station keeps the outcome and records it as soon as the journal "
+                          "answers again.");
+}
+
+QString OutcomeRecordedLateMessage(const QString& serialNumber)
+{
+    return QStringLiteral("The outcome for token %1 is recorded in the programming journal after "
+                          "all.")
+        .arg(serialNumber);
+}
+
+QString OutcomesNotRecordedMessage(const QStringList& serialNumbers)
+{
+    return QStringLiteral("The station stops without recording the outcome for token(s) %1: the "
+                          "programming journal did not answer. Their attempts stay \"writing\" "
+                          "and a later start reports them.")
+        .arg(serialNumbers.join(QStringLiteral(", ")));
+}
+
 QString JournalNotOpenMessage(const QString& error)
 {
     return QStringLiteral("The programming journal cannot be used:\n%1\nTokens programmed now "

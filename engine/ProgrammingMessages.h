@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 // What the operator reads when programming a token goes wrong (or right).
@@ -51,6 +52,13 @@ QString AutoRunFailedMessage(const QString& serialNumber, const QString& readerN
 // The journal could not take an attempt's outcome: the token's row stays as
 // it was ("writing" for a seed that was sent).
 QString JournalNotFinishedMessage(const QString& serialNumber, const QString& error);
+// The same for a token the seed was sent to: the station keeps the outcome
+// and sends it before its next journal call.
+QString OutcomeHeldMessage(const QString& serialNumber, const QString& error);
+// A kept outcome reached the journal after all.
+QString OutcomeRecordedLateMessage(const QString& serialNumber);
+// The station stopped still keeping outcomes the journal never took.
+QString OutcomesNotRecordedMessage(const QStringList& serialNumbers);
 
 // The journal could not be opened or read at the start.
 QString JournalNotOpenMessage(const QString& error);

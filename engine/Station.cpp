@@ -55,6 +55,8 @@ void Station::start()
 void Station::stopAndWait()
 {
     m_thread.stopAndWait();
+    // The watching thread has ended: its kept outcomes are this thread's now.
+    GiveUpHeldOutcomes();
 }
 
 void Station::burn(const BurnRequest& request)

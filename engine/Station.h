@@ -6,6 +6,7 @@
 #include "ReaderEvents.h"
 #include "TimingOptions.h"
 #include "UserAssignments.h"
+#include "journal/JournalAttempt.h"
 #include "seed/ByteString.h"
 #include "seed/ExportFiles.h"
 
@@ -226,6 +227,8 @@ private:
     bool ProgramToken(Run& run, TokenSession& session);
     bool JournalBeforeWrite(Run& run, TokenSession& session);
     void JournalOutcome(Run& run, const TokenOutcome& outcome);
+    bool SendHeldOutcomes();
+    void GiveUpHeldOutcomes();
     QString RecordPskc(Run& run, TokenOutcome& outcome);
     int32_t AuthenticateCard(TokenSession& session, const QString& serialNumber, Operator& tell);
     void EndRun(Run& run);
@@ -262,8 +265,20 @@ private:
     bool m_serviceLost = false;
     QMap<QString, int> m_triesLeft; // tries a token reported after a refused key
     QSet<QString> m_programmed;     // tokens this station programmed
-    bool m_autoOnPresent = false;   // auto-programming was on when the card came
-    bool m_firstLook = true;        // the card now seen may have been there before
+    // Outcomes of tokens whose seed was sent but whose finish the journal
+    // did not take (a server gone), oldest first. Dropping one would leave
+    // a programmed token "writing", later reported as interrupted.
+    struct HeldOutcome
+    {
+        qint64 journalId = 0;
+        QString serialNumber;
+        AttemptState state = AttemptState::Programmed;
+        QString reason;
+        QStringList exportFiles;
+    };
+    std::deque<HeldOutcome> m_heldOutcomes;
+    bool m_autoOnPresent = false; // auto-programming was on when the card came
+    bool m_firstLook = true;      // the card now seen may have been there before
 
     CycleThread m_thread; // last: it ends before the members it reaches go away
 };

@@ -325,6 +325,7 @@ bool Station::ConfirmRun(Run& run, TokenSession& session)
     run.again = m_programmed.contains(serial);
     QStringList questions;
     if (m_journal) {
+        SendHeldOutcomes();
         const JournalResult<std::optional<ProgrammedBefore>> last =
             m_journal->lastProgrammedBy(serial);
         if (!last.ok()) {
@@ -429,6 +430,7 @@ bool Station::JournalBeforeWrite(Run& run, TokenSession& session)
     if (run.request.exportRecord)
         attempt.exportFiles = QStringList{m_exportFiles.hexPath(), m_exportFiles.b32Path(),
                                           m_exportFiles.azurePath()};
+    SendHeldOutcomes();
     const JournalResult<qint64> begun =
         BeginSealedWriting(*m_journal, attempt, m_seedSeal, run.seedText);
     if (begun.ok()) {
@@ -451,24 +453,66 @@ void Station::JournalOutcome(Run& run, const TokenOutcome& outcome)
     const AttemptState state = outcome.result == TokenOutcome::Result::Failed
                                    ? AttemptState::Failed
                                    : AttemptState::Programmed;
-    JournalResult<void> written;
+    // Kept outcomes go first: the journal takes them in their order.
+    const bool earlierSent = SendHeldOutcomes();
     if (run.journalId != 0) {
-        written = m_journal->finish(run.journalId, state, outcome.reason, outcome.exportFiles);
-    } else {
-        JournalAttempt attempt;
-        attempt.reader = m_readerName;
-        attempt.serialNumber = outcome.serialNumber;
-        attempt.settings = SettingsText(run.request);
-        attempt.userName = outcome.userName;
-        attempt.state = state;
-        attempt.reason = outcome.reason;
-        const JournalResult<qint64> recorded = m_journal->recordAttempt(attempt);
-        if (!recorded.ok())
-            written = JournalError{recorded.error()};
+        const HeldOutcome held{run.journalId, outcome.serialNumber, state, outcome.reason,
+                               outcome.exportFiles};
+        const JournalResult<void> written =
+            earlierSent
+                ? m_journal->finish(held.journalId, held.state, held.reason, held.exportFiles)
+                : JournalResult<void>(
+                      JournalError{QStringLiteral("The journal did not take the outcomes kept "
+                                                  "before this one.")});
+        if (!written.ok()) {
+            // The seed is on the token: its outcome must not be lost. The
+            // operator hears of it even in an automatic run, whose own
+            // messages go to its outcome only (and a programmed one has none).
+            m_heldOutcomes.push_back(held);
+            m_operator.showMessage(OutcomeHeldMessage(outcome.serialNumber, written.error()),
+                                   kErrorCaption, MessageIcon::None);
+        }
+        return;
     }
-    if (!written.ok())
-        run.tell.showMessage(JournalNotFinishedMessage(outcome.serialNumber, written.error()),
+    JournalAttempt attempt;
+    attempt.reader = m_readerName;
+    attempt.serialNumber = outcome.serialNumber;
+    attempt.settings = SettingsText(run.request);
+    attempt.userName = outcome.userName;
+    attempt.state = state;
+    attempt.reason = outcome.reason;
+    if (const JournalResult<qint64> recorded = m_journal->recordAttempt(attempt); !recorded.ok())
+        run.tell.showMessage(JournalNotFinishedMessage(outcome.serialNumber, recorded.error()),
                              kErrorCaption, MessageIcon::None);
+}
+
+// Sends the kept outcomes, oldest first, telling the operator (as the
+// station, not one run) of each that gets recorded; true once none is kept. The first the journal
+// refuses stops the round: the rest wait for the next call, in their order.
+bool Station::SendHeldOutcomes()
+{
+    while (!m_heldOutcomes.empty()) {
+        const HeldOutcome& held = m_heldOutcomes.front();
+        if (!m_journal->finish(held.journalId, held.state, held.reason, held.exportFiles).ok())
+            return false;
+        m_operator.showMessage(OutcomeRecordedLateMessage(held.serialNumber), kProductCaption,
+                               MessageIcon::None);
+        m_heldOutcomes.pop_front();
+    }
+    return true;
+}
+
+// At the stop: one more try, then the operator is told of what stays
+// "writing" (the next start reports those rows as it reports a crash's).
+void Station::GiveUpHeldOutcomes()
+{
+    if (m_heldOutcomes.empty() || SendHeldOutcomes())
+        return;
+    QStringList serials;
+    for (const HeldOutcome& held : m_heldOutcomes)
+        serials << held.serialNumber;
+    m_heldOutcomes.clear();
+    m_operator.showMessage(OutcomesNotRecordedMessage(serials), kErrorCaption, MessageIcon::None);
 }
 
 bool Station::ProgramToken(Run& run, TokenSession& session)

@@ -265,6 +265,77 @@ TEST_F(FleetStationsTest, ServerStoppedMidBatchHoldsTheLineUntilItIsBack)
     EXPECT_EQ(rowStates(), QStringLiteral("2|0|0"));
 }
 
+// The server gone between WRITE SEED and the token's record: the station
+// (the reader's) keeps the outcome and records it once the server answers
+// again, before its next token, so the first token ends "programmed", never "writing" and
+// then reported as interrupted.
+TEST_F(FleetStationsTest, OutcomeTheServerMissedIsRecordedWhenItIsBack)
+{
+    StationCommand station(program({0}, path("data0")));
+    ASSERT_TRUE(station.waitForError("Watching " + reader(0)));
+    auto first = Token("HOLD0001");
+    first->holdAnswerTo(kWriteSeed);
+    ASSERT_TRUE(pcsc.insert(0, first)) << pcsc.failure();
+    ASSERT_TRUE(WaitForCommand(*first, kWriteSeed));
+    ASSERT_TRUE(postgres.stop()) << postgres.failure();
+    first->releaseAnswer();
+    ASSERT_TRUE(station.waitForEvents(1));
+    EXPECT_EQ(station.events()[0]["result"].toString(), "programmed");
+    EXPECT_TRUE(station.waitForError("The station keeps the outcome"))
+        << station.errorText().toStdString();
+    ASSERT_TRUE(pcsc.remove(0)) << pcsc.failure();
+
+    ASSERT_TRUE(postgres.start()) << postgres.failure();
+    auto second = Token("HOLD0002");
+    ASSERT_TRUE(pcsc.insert(0, second)) << pcsc.failure();
+    ASSERT_TRUE(station.waitForEvents(2));
+    EXPECT_EQ(station.events()[1]["result"].toString(), "programmed")
+        << station.errorText().toStdString();
+    EXPECT_TRUE(station.waitForError("The outcome for token HOLD0001 is recorded in the "
+                                     "programming journal after all."))
+        << station.errorText().toStdString();
+    station.interrupt();
+    EXPECT_EQ(station.finish(), 0) << station.errorText().toStdString();
+    EXPECT_EQ(rowStates(), QStringLiteral("2|0|0"));
+
+    StationCommand later(program({0}, path("data1")));
+    ASSERT_TRUE(later.waitForError("Watching " + reader(0)));
+    later.interrupt();
+    later.finish();
+    EXPECT_FALSE(later.errorText().contains("may hold a seed")) << later.errorText().toStdString();
+    const auto seeds = exported(QStringLiteral("export"));
+    EXPECT_EQ(seeds.at("HOLD0001"), first->state().seed);
+}
+
+// A station that stops while the server is still gone says which outcomes
+// it could not record; their rows stay "writing" and the next start
+// reports them, as after a crash.
+TEST_F(FleetStationsTest, StationStoppingWithOutcomesStillKeptSaysSo)
+{
+    StationCommand station(program({0}, path("data0")));
+    ASSERT_TRUE(station.waitForError("Watching " + reader(0)));
+    auto token = Token("HOLD0003");
+    token->holdAnswerTo(kWriteSeed);
+    ASSERT_TRUE(pcsc.insert(0, token)) << pcsc.failure();
+    ASSERT_TRUE(WaitForCommand(*token, kWriteSeed));
+    ASSERT_TRUE(postgres.stop()) << postgres.failure();
+    token->releaseAnswer();
+    ASSERT_TRUE(station.waitForEvents(1));
+    ASSERT_TRUE(station.waitForError("The station keeps the outcome"));
+    station.interrupt();
+    station.finish();
+    EXPECT_TRUE(station.errorText().contains(
+        "The station stops without recording the outcome for token(s) HOLD0003"))
+        << station.errorText().toStdString();
+
+    ASSERT_TRUE(postgres.start()) << postgres.failure();
+    StationCommand next(program({0}, path("data1")));
+    EXPECT_TRUE(next.waitForError("Token HOLD0003 may hold a seed that is recorded nowhere"))
+        << next.errorText().toStdString();
+    next.interrupt();
+    next.finish();
+}
+
 } // namespace
 
 int main(int argc, char** argv)

@@ -135,6 +135,10 @@ TokenAnswer VirtualToken::answer(const uint8_t* command, size_t length)
     TokenAnswer answer;
     answer.delay = m_insDelay && length >= 2 && command[1] == m_insDelay->first ? m_insDelay->second
                                                                                 : m_answerDelay;
+    if (m_holdIns && length >= 2 && command[1] == *m_holdIns) {
+        answer.held = true;
+        m_holdIns.reset();
+    }
     answer.lift = std::exchange(m_nextLift, TokenAnswer::Lift::No);
     if (m_liftAfterAnswers > 0 && --m_liftAfterAnswers == 0)
         answer.lift = TokenAnswer::Lift::AfterAnswer;
@@ -411,6 +415,28 @@ void VirtualToken::delayAnswerTo(uint8_t ins, std::chrono::milliseconds delay)
 {
     std::lock_guard lock(m_lock);
     m_insDelay.emplace(ins, delay);
+}
+
+void VirtualToken::holdAnswerTo(uint8_t ins)
+{
+    std::lock_guard lock(m_lock);
+    m_holdIns = ins;
+    m_released = false;
+}
+
+void VirtualToken::releaseAnswer()
+{
+    {
+        std::lock_guard lock(m_lock);
+        m_released = true;
+    }
+    m_releasedChanged.notify_all();
+}
+
+bool VirtualToken::waitForRelease(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_lock);
+    return m_releasedChanged.wait_for(lock, timeout, [this] { return m_released; });
 }
 
 void VirtualToken::setSerial(const std::string& serial)

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -77,6 +78,7 @@ struct TokenAnswer
     std::vector<uint8_t> response; // empty when lifted before answering
     Lift lift = Lift::No;
     std::chrono::milliseconds delay{0};
+    bool held = false; // sent once releaseAnswer() is called (holdAnswerTo)
 };
 
 class VirtualToken
@@ -118,6 +120,14 @@ public:
     // A pause before the answer to every command with instruction byte ins
     // (the command takes effect at once: a seed is held while its answer waits).
     void delayAnswerTo(uint8_t ins, std::chrono::milliseconds delay);
+    // The answer to the next command with instruction byte ins waits until
+    // the test calls releaseAnswer() (the command takes effect at once), so
+    // a test acts while the host waits for it.
+    void holdAnswerTo(uint8_t ins);
+    void releaseAnswer();
+    // For the link serving a held answer: true once it is released, false
+    // after timeout (the link looks whether it must stop, then waits again).
+    bool waitForRelease(std::chrono::milliseconds timeout);
 
     void setSerial(const std::string& serial);
     void setClockOffset(int64_t offset);
@@ -146,6 +156,9 @@ private:
     int m_liftAfterAnswers = 0;
     std::chrono::milliseconds m_answerDelay{0};
     std::optional<std::pair<uint8_t, std::chrono::milliseconds>> m_insDelay;
+    std::optional<uint8_t> m_holdIns;
+    bool m_released = false;
+    std::condition_variable m_releasedChanged;
 };
 
 // Host time now, in seconds since 1970.

@@ -180,6 +180,9 @@ bool VpcdLink::serve(int socket)
     }
     if (answer.delay.count() > 0 && !waitFor(answer.delay))
         return false;
+    while (answer.held && !m_token.waitForRelease(std::chrono::milliseconds(50)))
+        if (m_stop)
+            return false;
     if (!SendFrame(socket, answer.response))
         return false;
     if (answer.lift == TokenAnswer::Lift::AfterAnswer) {
