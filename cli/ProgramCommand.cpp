@@ -155,8 +155,8 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
     QString unreachable;
     auto opened = OpenJournal(location, &unreachable);
     if (!opened.ok()) {
-        op.say(QStringLiteral("station program: the programming journal cannot be opened: ") +
-               opened.error());
+        // The journal's own error names it and says what failed.
+        op.say(QStringLiteral("station program: ") + opened.error());
         return 2;
     }
     const std::unique_ptr<ProgrammingJournal> journal = std::move(opened).value();

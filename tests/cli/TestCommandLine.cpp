@@ -108,6 +108,12 @@ TEST_F(CommandLineTest, FailuresAndMistakesGiveTheirExitStatus)
     StationCommand wrong({"program", "--reader", reader(0), "--step", "45"});
     EXPECT_EQ(wrong.finish(), 2);
     EXPECT_TRUE(wrong.output().isEmpty());
+    // A journal that cannot be opened (a folder) is said to be so once.
+    StationCommand folderJournal(
+        {"program", "--reader", reader(0), "--journal", data.path(), "--export", data.path()});
+    EXPECT_EQ(folderJournal.finish(), 2);
+    EXPECT_EQ(folderJournal.errorText().count("cannot be opened"), 1)
+        << folderJournal.errorText().toStdString();
 }
 
 // --auto on two readers with a seed file: every token presented is
