@@ -8,10 +8,13 @@
 // JOURNAL: none (the default), sqlite (journal.sqlite beside the records),
 // postgres (a private PostgreSQL 15 cluster on a Unix socket) or
 // postgres-sealed (the same, each seed sealed to an RSA 2048 certificate).
+// processes: three `station program --auto` processes at once against one
+// alone instead (StationProcesses.h).
 #include "Meters.h"
 #include "PcscFixture.h"
 #include "PostgresFixture.h"
 #include "RecordingOperator.h"
+#include "StationProcesses.h"
 #include "engine/Station.h"
 #include "engine/StationKey.h"
 #include "journal/JournalFiles.h"
@@ -76,6 +79,8 @@ int Fail(const char* what, const PcscFixture& pcsc)
 int main(int argc, char** argv)
 {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 21;
+    if (argc > 2 && std::strcmp(argv[2], "processes") == 0)
+        return RunStationProcesses(rounds);
     PcscFixture pcsc(3); // readers 0-3 program; reader 4 holds the bare run's token
     if (!pcsc.ok())
         return Fail("no private pcscd", pcsc);
