@@ -279,11 +279,10 @@ QByteArray RunFileContent(ExportFiles::File file, const std::vector<ExportRecord
 int PlaceRunFile(int folder, const QString& path, const QByteArray& content, QString& reason)
 {
     const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
-    const QByteArray temporary = PskcTemporaryName(name);
-    const int fd = RetryOnInterrupt([&] {
-        return ::openat(folder, temporary.constData(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, kFileMode);
-    });
+    // Held while it is written, so that another export's removal of
+    // leftovers in this folder never takes it away.
+    QByteArray temporary;
+    const int fd = CreatePskcTemporary(folder, name, temporary);
     if (fd < 0) {
         reason = QStringLiteral("%1 cannot be written: no new file beside it (%2).")
                      .arg(path, ErrnoText(errno));
@@ -541,6 +540,10 @@ QString ExportFiles::WriteRun(const QString& folder, const QDateTime& localTime,
     const int folderFd = OpenPrivateFolder(folder, reason);
     if (folderFd < 0)
         return reason;
+    // A killed export leaves its temporary file, seeds in clear, beside the
+    // run's name: removed here as the PSKC writer's are. One that stays is
+    // tried again at the next export; this run is written all the same.
+    RemovePskcLeftovers(folderFd);
     QByteArray content = RunFileContent(file, records);
     const int placed = PlaceRunFile(folderFd, path, content, reason);
     Wipe(content);

@@ -18,34 +18,12 @@ namespace {
 
 constexpr mode_t kFileMode = S_IRUSR | S_IWUSR; // 0600
 
-// A new file of ours beside the document, never through a link, held by
-// this writer (PskcTemporary.h); -1 with errno set when it cannot be made.
-int CreateTemporary(int folder, const QByteArray& documentName, QByteArray& name)
-{
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        name = PskcTemporaryName(documentName);
-        const int fd = RetryOnInterrupt([&] {
-            return ::openat(folder, name.constData(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
-                            kFileMode);
-        });
-        if (fd >= 0 && HoldPskcTemporary(fd))
-            return fd;
-        if (fd >= 0)
-            ::close(fd);
-        else if (errno != EEXIST)
-            return fd;
-    }
-    errno = EEXIST;
-    return -1;
-}
-
 // The document in a new file of ours beside its name, synced: its descriptor
 // with its name and identity, or -1 with the reason (nothing left behind).
 int WriteTemporary(int folder, const QByteArray& documentName, const QByteArray& document,
                    QByteArray& name, struct stat& written, QString& reason)
 {
-    const int fd = CreateTemporary(folder, documentName, name);
+    const int fd = CreatePskcTemporary(folder, documentName, name);
     if (fd < 0) {
         reason =
             QStringLiteral("cannot be written: no new file beside it (%1).").arg(ErrnoText(errno));

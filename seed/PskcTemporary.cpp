@@ -20,8 +20,8 @@ bool IsTemporaryName(const char* name)
     if (std::strncmp(name, ".Seed-", 6) != 0)
         return false;
     static const QRegularExpression pattern(
-        QStringLiteral("^\\.Seed-\\d{4}-\\d{2}-\\d{2}-\\d{2}-\\d{2}-\\d{2}\\.pskc\\.xml\\.tmp-"
-                       "[0-9a-f]{1,8}$"));
+        QStringLiteral("^\\.Seed-\\d{4}-\\d{2}-\\d{2}-\\d{2}-\\d{2}-\\d{2}"
+                       "\\.(pskc\\.xml|hex\\.csv|b32\\.csv|azure\\.csv)\\.tmp-[0-9a-f]{1,8}$"));
     return pattern.match(QString::fromLatin1(name)).hasMatch();
 }
 
@@ -72,6 +72,26 @@ QByteArray PskcTemporaryName(const QByteArray& documentName)
 {
     return '.' + documentName + ".tmp-" +
            QByteArray::number(QRandomGenerator::system()->generate(), 16);
+}
+
+int CreatePskcTemporary(int folder, const QByteArray& documentName, QByteArray& name)
+{
+    constexpr mode_t kMode = S_IRUSR | S_IWUSR;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        name = PskcTemporaryName(documentName);
+        const int fd = RetryOnInterrupt([&] {
+            return ::openat(folder, name.constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, kMode);
+        });
+        if (fd >= 0 && HoldPskcTemporary(fd))
+            return fd;
+        if (fd >= 0)
+            ::close(fd);
+        else if (errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 bool HoldPskcTemporary(int fd)

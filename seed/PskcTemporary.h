@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 
-// The PSKC writer's temporary files. Each version of a document is written to
-// a new file beside it, ".<document name>.tmp-<random hex>", and renamed into
-// place once it is on the disk. A writer killed in between leaves that file
-// behind, with the run's seeds in it (in clear when no key was set): the
-// next writer, and the export files' open, remove those of the folder.
+// The writers' temporary files: the PSKC writer's, and those of the CSV
+// files station export writes in one go (ExportFiles::WriteRun). Each version
+// of a document is written to a new file beside it, ".<document
+// name>.tmp-<random hex>", and renamed into place once it is on the disk. A
+// writer killed in between leaves that file behind, with the run's seeds in
+// it (in clear when no key was set): the next writer, and the export files'
+// open, remove those of the folder.
 //
 // A writer at work holds a lock on its temporary file from just after it
 // made it until it is renamed or removed (the system drops the lock when the
@@ -15,6 +17,11 @@
 
 // A new name for a version of the document named documentName.
 QByteArray PskcTemporaryName(const QByteArray& documentName);
+
+// Makes a new temporary file for documentName in folder (mode 0600, never
+// through a link) and takes the writer's hold on it: its descriptor, its
+// name in name, or -1 with errno set.
+int CreatePskcTemporary(int folder, const QByteArray& documentName, QByteArray& name);
 
 // Takes the writer's hold on the temporary file just made (fd). False when it
 // must not be used: a removal of leftovers found it first and takes it away;

@@ -6,8 +6,9 @@
 // being written at the kill. Plain and encrypted documents take turns.
 //
 // The temporary files of killed writers are removed by the next writer and
-// by the next open of the export files; a file of the same name that is not
-// such a leftover is left alone.
+// by the next open of the export files (a killed CSV export's by the next
+// export into its folder); a file of the same name that is not such a
+// leftover is left alone.
 //
 // 20 kills here; STATION_KILL_ROUNDS sets another number (as for ExportKill).
 // STATION_KILL_SEED repeats a run's moments (its seed is printed).
@@ -103,6 +104,62 @@ void ExpectOnlyLeftoversRemoved(const QString& folder)
     close(writer);
     EXPECT_EQ(ExportFiles(folder).open(later.addSecs(1)), ExportFiles::OpenResult::Opened);
     EXPECT_EQ(Temporaries(folder), notLeftovers.mid(0, 3));
+}
+
+// station export writes its CSV file in one go through a temporary file of
+// the same pattern; a killed export leaves it, seeds in clear. The next
+// export into that folder removes it with the same care, and its own file
+// is written.
+TEST(PskcKill, ExportRunRemovesTheCsvLeftoversOfAKilledExport)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QDir dir(folder.path());
+    struct Planted
+    {
+        const char* name;
+        mode_t mode;
+        bool othersUser;
+        bool held;
+        bool removed;
+    };
+    const Planted planted[] = {
+        {".Seed-2024-03-05-09-00-00.hex.csv.tmp-b1", 0600, false, false, true},
+        {".Seed-2024-03-05-09-00-00.azure.csv.tmp-b2", 0600, false, false, true},
+        {".Seed-2024-03-05-09-00-00.b32.csv.tmp-b3", 0644, false, false, false},
+        {".Seed-2024-03-05-09-00-00.b32.csv.tmp-b4", 0600, true, false, false},
+        {".Seed-2024-03-05-09-00-00.hex.csv.tmp-b5", 0600, false, true, false},
+        {".Seed-2024-03-05-09-00-00.hex.csv.tmpx-b6", 0600, false, false, false},
+    };
+    std::vector<int> writers;
+    for (const Planted& p : planted) {
+        QFile file(dir.filePath(p.name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("TK0001,3132333435363738393031323334353637383930\r\n");
+        file.close();
+        const QByteArray path = QFile::encodeName(file.fileName());
+        ASSERT_EQ(chmod(path.constData(), p.mode), 0);
+        if (p.othersUser) {
+            ASSERT_EQ(chown(path.constData(), 4242, 4242), 0);
+        }
+        if (p.held) {
+            writers.push_back(open(path.constData(), O_WRONLY));
+            ASSERT_EQ(flock(writers.back(), LOCK_EX), 0);
+        }
+    }
+
+    QString written;
+    const std::vector<ExportRecord> records{{QString(), QStringLiteral("TK0002"),
+                                             QStringLiteral("GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ"),
+                                             30}};
+    EXPECT_EQ(ExportFiles::WriteRun(folder.path(), QDateTime(QDate(2024, 3, 5), QTime(10, 0)),
+                                    ExportFiles::File::Hex, records, written),
+              QString());
+    EXPECT_TRUE(QFile::exists(written));
+    for (const Planted& p : planted)
+        EXPECT_EQ(QFile::exists(dir.filePath(p.name)), !p.removed) << p.name;
+    for (const int writer : writers)
+        close(writer);
 }
 
 TEST(PskcKill, DocumentIsValidWithAPrefixOfTheRecordsAndNoLeftoverAfterAKillAtAnyMoment)
