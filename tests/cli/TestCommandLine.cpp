@@ -108,9 +108,13 @@ TEST_F(CommandLineTest, FailuresAndMistakesGiveTheirExitStatus)
     StationCommand wrong({"program", "--reader", reader(0), "--step", "45"});
     EXPECT_EQ(wrong.finish(), 2);
     EXPECT_TRUE(wrong.output().isEmpty());
-    // A journal that cannot be opened (a folder) is said to be so once.
+    // A journal that cannot be opened (a folder in its place) is said to be
+    // so once. It lies inside the test's folder: the station makes the
+    // journal's folder the owner's only.
+    const QString folderInPlace = data.filePath("folder.sqlite");
+    ASSERT_TRUE(QDir().mkpath(folderInPlace));
     StationCommand folderJournal(
-        {"program", "--reader", reader(0), "--journal", data.path(), "--export", data.path()});
+        {"program", "--reader", reader(0), "--journal", folderInPlace, "--export", data.path()});
     EXPECT_EQ(folderJournal.finish(), 2);
     EXPECT_EQ(folderJournal.errorText().count("cannot be opened"), 1)
         << folderJournal.errorText().toStdString();
