@@ -45,22 +45,22 @@ MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
     m_lines.setJournal(m_journal.get());
     m_lines.setPskcExport(&m_pskc);
     ui->setupUi(this);
-    LayOutAsTemplate();
-    OnInitDialog();
+    layOutControls();
+    setUpControls();
 }
 
 MainWindow::~MainWindow()
 {
     // The workers reach the window's members: they end before any goes away.
-    Shutdown();
-    OnDestroy();
+    shutdown();
+    closeExportFiles();
     // The controls go away after this window's members, and the user-name
     // edit that loses its focus then says its editing is finished: that
     // signal must not reach a window that is gone.
     disconnect(ui->userNameEdit, nullptr, this, nullptr);
 }
 
-void MainWindow::Shutdown()
+void MainWindow::shutdown()
 {
     m_shutDown = true;
     m_background.cancelAndWait(); // a seed file or picture the window no longer wants
@@ -68,15 +68,15 @@ void MainWindow::Shutdown()
     m_lines.stopAll();
 }
 
-void MainWindow::OnInitDialog()
+void MainWindow::setUpControls()
 {
     // Desktops on Linux give a dialog no system menu to hang "About..." on:
     // the window's context menu and F1 carry it instead.
     addAction(MakeOpenDataFolderAction(this, m_dataFolder, m_operator));
     addAction(ui->aboutAction);
     setContextMenuPolicy(Qt::ActionsContextMenu);
-    connect(ui->aboutAction, &QAction::triggered, this, &MainWindow::OnAbout);
-    connect(ui->pskcKeyButton, &QPushButton::clicked, this, &MainWindow::OnPskcKey);
+    connect(ui->aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(ui->pskcKeyButton, &QPushButton::clicked, this, &MainWindow::askPskcKey);
 
     setWindowIcon(QIcon(QStringLiteral(":/station/station.png")));
 
@@ -105,38 +105,38 @@ void MainWindow::OnInitDialog()
     ui->seedFileLabel->hide();
     ui->seedFilePathText->hide();
 
-    m_state.update([](ConsoleTexts& texts) { texts.tips.clear(); });
-    ShowCounters();
+    m_texts.update([](WindowTexts& texts) { texts.tips.clear(); });
+    showCounters();
 
     for (int column = 0; column < ui->logList->columnCount(); ++column)
         ui->logList->headerItem()->setTextAlignment(column, Qt::AlignCenter);
 
-    connect(ui->burnButton, &QPushButton::clicked, this, &MainWindow::OnBurn);
-    connect(ui->sealButton, &QPushButton::clicked, this, &MainWindow::OnSeal);
-    connect(ui->clearButton, &QPushButton::clicked, this, &MainWindow::OnClear);
-    connect(ui->randomButton, &QToolButton::clicked, this, [this] { GenerateRandomSeed(1); });
-    connect(ui->random32Action, &QAction::triggered, this, [this] { GenerateRandomSeed(1); });
-    connect(ui->random64Action, &QAction::triggered, this, [this] { GenerateRandomSeed(2); });
-    connect(ui->editButton, &QPushButton::clicked, this, &MainWindow::OnEdit);
-    connect(ui->loadSeedFileButton, &QPushButton::clicked, this, &MainWindow::OnLoadSeedFile);
-    connect(ui->scanScreenAction, &QAction::triggered, this, &MainWindow::OnScanScreen);
-    connect(ui->loadImageFileAction, &QAction::triggered, this, &MainWindow::OnLoadImageFile);
-    connect(ui->pasteImageAction, &QAction::triggered, this, &MainWindow::OnPasteImage);
-    connect(ui->testButton, &QPushButton::clicked, this, &MainWindow::OnTest);
-    connect(ui->seedEdit, &QLineEdit::textChanged, this, &MainWindow::OnSeedEditChanged);
-    connect(&m_readerList, &ReaderListWatcher::listed, this, &MainWindow::OnReaderList,
+    connect(ui->burnButton, &QPushButton::clicked, this, &MainWindow::burn);
+    connect(ui->sealButton, &QPushButton::clicked, this, &MainWindow::seal);
+    connect(ui->clearButton, &QPushButton::clicked, this, &MainWindow::clearLog);
+    connect(ui->randomButton, &QToolButton::clicked, this, [this] { generateRandomSeed(1); });
+    connect(ui->random32Action, &QAction::triggered, this, [this] { generateRandomSeed(1); });
+    connect(ui->random64Action, &QAction::triggered, this, [this] { generateRandomSeed(2); });
+    connect(ui->editButton, &QPushButton::clicked, this, &MainWindow::editSeed);
+    connect(ui->loadSeedFileButton, &QPushButton::clicked, this, &MainWindow::loadSeedFile);
+    connect(ui->scanScreenAction, &QAction::triggered, this, &MainWindow::scanScreen);
+    connect(ui->loadImageFileAction, &QAction::triggered, this, &MainWindow::loadImageFile);
+    connect(ui->pasteImageAction, &QAction::triggered, this, &MainWindow::pasteImage);
+    connect(ui->testButton, &QPushButton::clicked, this, &MainWindow::previewOtp);
+    connect(ui->seedEdit, &QLineEdit::textChanged, this, &MainWindow::updateSeedCommands);
+    connect(&m_readerList, &ReaderListWatcher::listed, this, &MainWindow::updateReaderList,
             Qt::QueuedConnection);
-    connect(&m_readerList, &ReaderListWatcher::listFailed, this, &MainWindow::OnReaderListFailed,
-            Qt::QueuedConnection);
-    ConnectLines();
+    connect(&m_readerList, &ReaderListWatcher::listFailed, this,
+            &MainWindow::handleReaderListFailure, Qt::QueuedConnection);
+    connectLines();
 
     // The form's placeholders give way to the (empty) texts.
-    UpdateData();
+    showTexts();
 }
 
 // The form gives rows and groups; the sizes of the window's first design,
 // in dialog units, follow the font so that nothing is clipped at any scale.
-void MainWindow::LayOutAsTemplate()
+void MainWindow::layOutControls()
 {
     const DialogUnits units(fontMetrics());
 
@@ -232,7 +232,7 @@ void MainWindow::fitLogColumns()
                  total + 2 * log.frameWidth() + log.verticalScrollBar()->sizeHint().width()));
 }
 
-void MainWindow::OnDestroy()
+void MainWindow::closeExportFiles()
 {
     m_exportFiles.close();
 }
@@ -240,20 +240,20 @@ void MainWindow::OnDestroy()
 void MainWindow::done(int result)
 {
     // A token being programmed is finished and exported before the files close.
-    Shutdown();
-    OnDestroy();
+    shutdown();
+    closeExportFiles();
     QDialog::done(result);
 }
 
-void MainWindow::StartReaderMonitor()
+void MainWindow::startReaderMonitor()
 {
     m_shutDown = false;
     m_lines.resume();
     m_readerList.start();
-    ReportJournal();
+    reportJournal();
 }
 
-void MainWindow::ReportJournal()
+void MainWindow::reportJournal()
 {
     if (!m_journal) {
         m_operator.showMessage(JournalNotOpenMessage(m_journalProblem), kErrorCaption,
@@ -294,33 +294,33 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-void MainWindow::UpdateData()
+void MainWindow::showTexts()
 {
-    const ConsoleTexts texts = m_state.texts();
+    const WindowTexts texts = m_texts.copy();
     ui->serialNumberText->setText(texts.serialNumber);
     ui->tokenClockText->setText(texts.tokenClock);
     ui->computerClockText->setText(texts.computerClock);
     ui->tipsText->setText(texts.tips);
     ui->seedFilePathText->setText(texts.seedFilePath);
     ui->seedFilePathText->setToolTip(texts.seedFilePath);
-    EnableSeedFileSource();
+    enableSeedFileSource();
 }
 
-void MainWindow::OnTokenRefresh()
+void MainWindow::refreshTokenView()
 {
-    const ConsoleTexts texts = m_state.texts();
+    const WindowTexts texts = m_texts.copy();
     if (!m_burnHeld && !m_burnRunning)
         ui->burnButton->setEnabled(!ui->seedEdit->text().isEmpty() &&
                                    !texts.serialNumber.isEmpty());
-    UpdateData();
+    showTexts();
 }
 
-void MainWindow::OnClear()
+void MainWindow::clearLog()
 {
     ui->logList->clear();
 }
 
-void MainWindow::OnAbout()
+void MainWindow::showAbout()
 {
     auto* about = new AboutBox(this);
     about->setAttribute(Qt::WA_DeleteOnClose);
