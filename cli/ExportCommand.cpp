@@ -220,10 +220,10 @@ int RunExportCommand(const QStringList& args, QTextStream& out, QTextStream& err
         err.flush();
         return 1;
     };
-    auto key = SeedVaultKey::Load(query.keyPath);
+    auto key = SeedVaultKey::load(query.keyPath);
     if (!key.ok())
         return fail(key.error());
-    auto journal = PostgresJournal::Open(query.journal, QStringLiteral("export"));
+    auto journal = PostgresJournal::open(query.journal, QStringLiteral("export"));
     if (!journal.ok())
         return fail(journal.error());
     auto newest = journal.value()->newestSeeds(query.since, query.serialNumber);

@@ -37,7 +37,7 @@ MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
       m_lines(g_customerKey, op, m_exportFiles)
 {
     InitStationResources();
-    auto journal = SqliteJournal::Open(JournalDatabasePath(m_dataFolder));
+    auto journal = SqliteJournal::open(JournalDatabasePath(m_dataFolder));
     if (journal.ok())
         m_journal = std::move(journal).value();
     else

@@ -114,7 +114,7 @@ TEST_F(JournalTest, JournalRefusesDatabasesThatAreNotItsOwn)
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             file.write(c.bytes);
         }
-        const JournalResult<std::unique_ptr<SqliteJournal>> opened = SqliteJournal::Open(path());
+        const JournalResult<std::unique_ptr<SqliteJournal>> opened = SqliteJournal::open(path());
         ASSERT_FALSE(opened.ok()) << c.name;
         EXPECT_TRUE(opened.error().contains(QLatin1String(c.says)))
             << c.name << ": " << opened.error().toStdString();
