@@ -2,7 +2,6 @@
 
 #include "AboutBox.h"
 #include "DataFolder.h"
-#include "DialogUnits.h"
 #include "ProgrammingMessages.h"
 #include "StationKey.h"
 #include "journal/JournalFiles.h"
@@ -29,6 +28,10 @@ static void InitStationResources()
 namespace {
 // The log's Result column, which takes the width the others leave.
 constexpr int kLogResultColumn = 3;
+// The reader table's Reader column, likewise.
+constexpr int kReaderNameColumn = 1;
+// Rows of the log that show at the window's first size; it grows with the window.
+constexpr int kLogRowsShown = 5;
 } // namespace
 
 MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
@@ -134,12 +137,11 @@ void MainWindow::setUpControls()
     showTexts();
 }
 
-// The form gives rows and groups; the sizes of the window's first design,
-// in dialog units, follow the font so that nothing is clipped at any scale.
+// The form's layouts place the controls; what follows gives them the sizes
+// their contents ask for, so that nothing is clipped at any font or scale
+// and the log takes whatever room the window has to spare.
 void MainWindow::layOutControls()
 {
-    const DialogUnits units(fontMetrics());
-
     // Each group's fields start where the other group's do.
     int labelColumn = 0;
     for (QWidget* label :
@@ -150,29 +152,44 @@ void MainWindow::layOutControls()
     ui->dataLayout->setColumnMinimumWidth(0, labelColumn);
     ui->tokenLayout->setColumnMinimumWidth(0, labelColumn);
 
-    // The buttons down the right edge share one width.
-    int rightWidth = units.x(46);
-    for (QWidget* button : {ui->testButton, ui->burnButton, ui->clearButton})
-        rightWidth = std::max(rightWidth, button->sizeHint().width());
-    for (QWidget* button : {ui->testButton, ui->burnButton, ui->clearButton, ui->sealButton})
-        button->setFixedWidth(rightWidth);
-
     // Split buttons stand as tall as the push buttons beside them.
-    const int buttonHeight = ui->loadSeedFileButton->sizeHint().height();
     for (QToolButton* button : {ui->scanQrButton, ui->randomButton}) {
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        button->setMinimumHeight(buttonHeight);
+        button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     }
 
-    ui->seedEdit->setMinimumWidth(units.x(280));
-    // Four reader lines show without scrolling.
-    ui->readerTable->setMinimumWidth(units.x(420));
-    ui->readerTable->setFixedHeight(ui->readerTable->horizontalHeader()->sizeHint().height() +
-                                    4 * ui->readerTable->verticalHeader()->defaultSectionSize() +
-                                    2 * ui->readerTable->frameWidth());
-    ui->readerTable->horizontalHeader()->setStretchLastSection(false);
-    ui->readerTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    ui->readerTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    // The reader table is as wide as its usual texts (a reader's name, a
+    // serial number, a clock, a state) or its column titles; four reader
+    // lines show without scrolling.
+    QTableWidget& readers = *ui->readerTable;
+    QHeaderView& readerColumns = *readers.horizontalHeader();
+    readerColumns.setStretchLastSection(false);
+    readerColumns.setSectionResizeMode(QHeaderView::ResizeToContents);
+    readerColumns.setSectionResizeMode(kReaderNameColumn, QHeaderView::Stretch);
+    const QFontMetrics cells(readers.font());
+    const int checkBox = readers.style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, &readers);
+    const QString samples[] = {
+        QStringLiteral("Connect"),
+        QStringLiteral("Virtual PCD 00 00"),
+        QStringLiteral("KN00123576"),
+        QStringLiteral("0000-00-00 00:00:00"),
+        QStringLiteral("Token or card detected"),
+        QStringLiteral("000"),
+        QStringLiteral("000"),
+        QStringLiteral("000"),
+    };
+    int readersWidth = 2 * readers.frameWidth() + readers.verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column < readers.columnCount(); ++column) {
+        int width =
+            cells.horizontalAdvance(samples[std::min<int>(column, std::size(samples) - 1)]) +
+            cells.averageCharWidth() * 2 + (column == 0 ? checkBox : 0);
+        readersWidth += std::max(width, readerColumns.sectionSizeHint(column));
+    }
+    readers.setMinimumWidth(readersWidth);
+    readers.setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    readers.setFixedHeight(readerColumns.sizeHint().height() +
+                           4 * readers.verticalHeader()->defaultSectionSize() +
+                           2 * readers.frameWidth());
 
     // The last outcome, readable from a step away.
     QFont outcomeFont = ui->outcomeText->font();
@@ -181,13 +198,7 @@ void MainWindow::layOutControls()
     ui->outcomeText->setFont(outcomeFont);
     ui->outcomeText->setAutoFillBackground(true);
     ui->outcomeText->setMinimumHeight(QFontMetrics(outcomeFont).height() * 2);
-    ui->userNameEdit->setMinimumWidth(units.x(79));
-    for (QWidget* count : {ui->totalCount, ui->successCount, ui->failCount})
-        count->setMinimumWidth(units.x(20));
-    ui->countersLayout->setSpacing(units.x(6));
     fitLogColumns();
-    ui->logList->setFixedHeight(units.y(58));
-    ui->dialogLayout->setSpacing(units.y(6));
 
     // The seed file row keeps its place while hidden, so the window does not
     // grow under the operator's hand when the first file loads.
@@ -227,9 +238,9 @@ void MainWindow::fitLogColumns()
     log.header()->setStretchLastSection(false);
     log.header()->setSectionResizeMode(kLogResultColumn, QHeaderView::Stretch);
     log.setTextElideMode(Qt::ElideMiddle);
-    log.setMinimumWidth(
-        std::max(DialogUnits(fontMetrics()).x(316),
-                 total + 2 * log.frameWidth() + log.verticalScrollBar()->sizeHint().width()));
+    log.setMinimumWidth(total + 2 * log.frameWidth() + log.verticalScrollBar()->sizeHint().width());
+    log.setMinimumHeight(log.header()->sizeHint().height() + kLogRowsShown * cells.lineSpacing() +
+                         2 * log.frameWidth());
 }
 
 void MainWindow::closeExportFiles()
