@@ -30,7 +30,7 @@ namespace {
 constexpr int kLogResultColumn = 3;
 // The reader table's Reader column, likewise.
 constexpr int kReaderNameColumn = 1;
-// Rows of the log that show at the window's first size; it grows with the window.
+// Rows the log shows at least; it takes the room the window has to spare.
 constexpr int kLogRowsShown = 5;
 } // namespace
 

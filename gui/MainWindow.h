@@ -120,7 +120,7 @@ private:
     void updateSeedCommands(const QString& text);
     void layOutControls();
     void fitLogColumns();
-    void showTexts(); // the state's texts to their labels
+    void showTexts(); // the window's texts to their labels
     bool placeQrScanResult(QrScanResult& result);
     void importSeedFromPicture(const HeldPicture& held, const QString& noPictureMessage);
     // A picture file (path), or else picture data, read and searched on a
