@@ -93,13 +93,13 @@ int main(int argc, char** argv)
     std::unique_ptr<ProgrammingJournal> journal;
     std::unique_ptr<SeedSeal> seal;
     if (journalKind == "sqlite") {
-        auto opened = SqliteJournal::Open(JournalDatabasePath(data.path()));
+        auto opened = SqliteJournal::open(JournalDatabasePath(data.path()));
         if (!opened.ok())
             return Fail("no SQLite journal", pcsc);
         journal = std::move(opened).value();
     } else if (journalKind.rfind("postgres", 0) == 0) {
         postgres = std::make_unique<PostgresFixture>();
-        auto opened = PostgresJournal::Open(postgres->connection(), QStringLiteral("bench"));
+        auto opened = PostgresJournal::open(postgres->connection(), QStringLiteral("bench"));
         if (!postgres->ok() || !opened.ok())
             return Fail("no PostgreSQL journal", pcsc);
         journal = std::move(opened).value();
@@ -110,7 +110,7 @@ int main(int argc, char** argv)
                            "-days", "30", "-keyout", data.filePath("key.pem"), "-out",
                            data.filePath("cert.pem")});
             openssl.waitForFinished(-1);
-            auto loaded = SeedSeal::Load(data.filePath("cert.pem"));
+            auto loaded = SeedSeal::load(data.filePath("cert.pem"));
             if (!loaded.ok())
                 return Fail("no certificate", pcsc);
             seal = std::move(loaded).value();

@@ -79,7 +79,7 @@ int main(int argc, char** argv)
         bool started = false;
         meter.start();
         QTimer::singleShot(0, &window, [&] {
-            window.OnLoadSeedFile();
+            window.loadSeedFile();
             started = true;
         });
         ServeUntil([&] { return started && BackgroundWorkDone(&window); });
@@ -90,7 +90,7 @@ int main(int argc, char** argv)
         op.answerNextFileDialog(path);
         QElapsedTimer clock;
         clock.start();
-        window.OnLoadSeedFile();
+        window.loadSeedFile();
         ServeUntil([&] { return BackgroundWorkDone(&window); });
         idleTime.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
 

@@ -54,7 +54,7 @@ int main(int argc, char** argv)
     PostgresFixture postgres;
     if (!postgres.ok())
         return Fail(postgres.failure());
-    auto journal = PostgresJournal::Open(postgres.connection(), QStringLiteral("bench"));
+    auto journal = PostgresJournal::open(postgres.connection(), QStringLiteral("bench"));
     if (!journal.ok())
         return Fail(journal.error().toStdString());
 
@@ -113,9 +113,9 @@ int main(int argc, char** argv)
         return Fail("openssl req");
     if (!postgres.psql(QStringLiteral("CREATE DATABASE vault"), QStringLiteral("postgres")))
         return Fail(postgres.failure());
-    auto vault = PostgresJournal::Open(postgres.connection(QStringLiteral("vault")),
+    auto vault = PostgresJournal::open(postgres.connection(QStringLiteral("vault")),
                                        QStringLiteral("bench"));
-    auto seal = SeedSeal::Load(folder.filePath("cert.pem"));
+    auto seal = SeedSeal::load(folder.filePath("cert.pem"));
     if (!vault.ok() || !seal.ok())
         return Fail("vault");
     for (int i = 0; i < seeds; ++i) {

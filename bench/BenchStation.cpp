@@ -193,7 +193,7 @@ int main(int argc, char** argv)
     QTemporaryDir data;
     MainWindow window(op, data.path());
     window.show();
-    window.StartReaderMonitor();
+    window.startReaderMonitor();
     auto* table = window.findChild<QTableWidget*>("readerTable");
     auto* serialLabel = window.findChild<QLabel*>("serialNumberText");
     auto* burn = window.findChild<QPushButton*>("burnButton");
@@ -247,7 +247,7 @@ int main(int argc, char** argv)
     CardWatcher watcher(reader);
     StallMeter stalls(StallMeter::Span::BetweenTurns);
     std::vector<double> reportToRead, burnToWrite, bare, stall;
-    window.SetSeedText(QStringLiteral("JBSWY3DPEHPK3PXPJBSWY3DPEHPK3PXP"));
+    window.setSeedText(QStringLiteral("JBSWY3DPEHPK3PXPJBSWY3DPEHPK3PXP"));
     for (int i = 0; i < runs; ++i) {
         VirtualTokenSettings settings;
         settings.serial = "BN" + std::to_string(1000 + i);

@@ -207,7 +207,7 @@ QString WritePskc(const std::vector<std::unique_ptr<OpenedSeed>>& seeds, const E
 JournalResult<QList<JournalAttempt>> NewestSeeds(const ExportQuery& query)
 {
     if (IsServerJournalName(query.journal)) {
-        auto journal = PostgresJournal::Open(query.journal, QStringLiteral("export"));
+        auto journal = PostgresJournal::open(query.journal, QStringLiteral("export"));
         if (!journal.ok())
             return JournalError{journal.error()};
         return journal.value()->newestSeeds(query.since, query.serialNumber);
@@ -215,7 +215,7 @@ JournalResult<QList<JournalAttempt>> NewestSeeds(const ExportQuery& query)
     if (!QFileInfo(query.journal).isFile())
         return JournalError{
             QStringLiteral("The programming journal %1 does not exist.").arg(query.journal)};
-    auto journal = SqliteJournal::Open(query.journal);
+    auto journal = SqliteJournal::open(query.journal);
     if (!journal.ok())
         return JournalError{journal.error()};
     return journal.value()->newestSeeds(query.since, query.serialNumber);
@@ -239,7 +239,7 @@ int RunExportCommand(const QStringList& args, QTextStream& out, QTextStream& err
         err.flush();
         return 1;
     };
-    auto key = SeedVaultKey::Load(query.keyPath);
+    auto key = SeedVaultKey::load(query.keyPath);
     if (!key.ok())
         return fail(key.error());
     auto newest = NewestSeeds(query);

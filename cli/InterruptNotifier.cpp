@@ -11,7 +11,7 @@ namespace {
 // The write end for the handler: a signal handler can reach nothing else.
 std::atomic<int> g_interruptPipe{-1};
 
-void OnSignal(int)
+void ForwardInterrupt(int)
 {
     const int fd = g_interruptPipe.load();
     if (fd >= 0) {
@@ -35,7 +35,7 @@ InterruptNotifier::InterruptNotifier()
         emit interrupted();
     });
     struct sigaction action = {};
-    action.sa_handler = OnSignal;
+    action.sa_handler = ForwardInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);

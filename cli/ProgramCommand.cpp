@@ -162,7 +162,7 @@ int RunProgramCommand(const QStringList& arguments, ConsoleOperator& op, const Q
     const std::unique_ptr<ProgrammingJournal> journal = std::move(opened).value();
     std::unique_ptr<SeedSeal> seal;
     if (!options->sealTo.isEmpty()) {
-        auto loaded = SeedSeal::Load(options->sealTo);
+        auto loaded = SeedSeal::load(options->sealTo);
         if (!loaded.ok()) {
             op.say(QStringLiteral("station program: ") + loaded.error());
             return 2;

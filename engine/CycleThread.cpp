@@ -18,7 +18,8 @@ void CycleThread::start(Cycle cycle, Ended ended)
     stopAndWait();
     // Set before the worker starts: its cycles reach their run through m_run.
     m_run = std::make_shared<Run>();
-    m_run->thread = std::thread(Work, m_run, std::move(cycle), std::move(ended), m_pauseAfterCycle);
+    m_run->thread =
+        std::thread(runCycles, m_run, std::move(cycle), std::move(ended), m_pauseAfterCycle);
 }
 
 void CycleThread::requestStop()
@@ -75,17 +76,17 @@ bool CycleThread::pause(std::chrono::milliseconds duration)
 {
     if (!m_run)
         return false;
-    return Pause(*m_run, duration);
+    return waitFor(*m_run, duration);
 }
 
-bool CycleThread::Pause(Run& run, std::chrono::milliseconds duration)
+bool CycleThread::waitFor(Run& run, std::chrono::milliseconds duration)
 {
     std::unique_lock lock(run.lock);
     return !run.wake.wait_for(lock, duration, [&run] { return run.stop; });
 }
 
-void CycleThread::Work(const std::shared_ptr<Run>& run, const Cycle& cycle, const Ended& ended,
-                       std::chrono::milliseconds pauseAfterCycle)
+void CycleThread::runCycles(const std::shared_ptr<Run>& run, const Cycle& cycle, const Ended& ended,
+                            std::chrono::milliseconds pauseAfterCycle)
 {
     for (;;) {
         {
@@ -94,7 +95,7 @@ void CycleThread::Work(const std::shared_ptr<Run>& run, const Cycle& cycle, cons
                 break;
         }
         cycle();
-        Pause(*run, pauseAfterCycle);
+        waitFor(*run, pauseAfterCycle);
     }
     if (ended)
         ended();

@@ -60,9 +60,9 @@ private:
         std::thread thread;
     };
 
-    static void Work(const std::shared_ptr<Run>& run, const Cycle& cycle, const Ended& ended,
-                     std::chrono::milliseconds pauseAfterCycle);
-    static bool Pause(Run& run, std::chrono::milliseconds duration);
+    static void runCycles(const std::shared_ptr<Run>& run, const Cycle& cycle, const Ended& ended,
+                          std::chrono::milliseconds pauseAfterCycle);
+    static bool waitFor(Run& run, std::chrono::milliseconds duration);
 
     const std::chrono::milliseconds m_pauseAfterCycle;
     const std::function<void()> m_wake;

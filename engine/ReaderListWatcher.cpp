@@ -19,7 +19,7 @@ ReaderListWatcher::~ReaderListWatcher()
 void ReaderListWatcher::start()
 {
     if (!m_thread.running())
-        m_thread.start([this] { WatchOnce(); }, [this] { m_events.dropContext(); });
+        m_thread.start([this] { watchOnce(); }, [this] { m_events.dropContext(); });
 }
 
 void ReaderListWatcher::stopAndWait()
@@ -27,7 +27,7 @@ void ReaderListWatcher::stopAndWait()
     m_thread.stopAndWait();
 }
 
-void ReaderListWatcher::WatchOnce()
+void ReaderListWatcher::watchOnce()
 {
     const bool available = m_events.ensureContext();
     const bool changed = !m_serviceKnown || available != m_serviceAvailable;

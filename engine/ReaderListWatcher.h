@@ -35,7 +35,7 @@ signals:
     void serviceChanged(bool available);
 
 private:
-    void WatchOnce();
+    void watchOnce();
 
     ReaderEvents m_events;
     CycleThread m_thread;

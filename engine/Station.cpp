@@ -49,14 +49,14 @@ Station::~Station()
 void Station::start()
 {
     if (!m_thread.running())
-        m_thread.start([this] { WatchOnce(); }, [this] { m_events.dropContext(); });
+        m_thread.start([this] { watchOnce(); }, [this] { m_events.dropContext(); });
 }
 
 void Station::stopAndWait()
 {
     m_thread.stopAndWait();
     // The watching thread has ended: its kept outcomes are this thread's now.
-    GiveUpHeldOutcomes();
+    giveUpHeldOutcomes();
 }
 
 void Station::burn(const BurnRequest& request)
@@ -126,9 +126,9 @@ StationTally Station::tally() const
     return m_tally;
 }
 
-void Station::WatchOnce()
+void Station::watchOnce()
 {
-    ServeRequests();
+    serveRequests();
     if (m_thread.stopRequested())
         return;
 
@@ -139,7 +139,7 @@ void Station::WatchOnce()
             m_readerState = SCARD_STATE_UNAWARE;
             m_cardEvents.reset();
             m_detectPending = true;
-            SetTexts({QString(), QString(), QString(), kNoService});
+            setTexts({QString(), QString(), QString(), kNoService});
         }
         m_events.pause(kServiceRetry);
         return;
@@ -162,7 +162,7 @@ void Station::WatchOnce()
     case SCARD_S_SUCCESS:
         if (readerKnown) {
             m_readerState = states[0].dwEventState & ~SCARD_STATE_CHANGED;
-            WatchCard(states[0].dwEventState);
+            watchCard(states[0].dwEventState);
         } else {
             m_readerState = SCARD_STATE_UNAWARE; // the list changed: look again
         }
@@ -171,11 +171,11 @@ void Station::WatchOnce()
         return;
     case SCARD_E_TIMEOUT:
         if (unread)
-            WatchCard(m_readerState);
+            watchCard(m_readerState);
         return;
     case SCARD_E_UNKNOWN_READER:
         m_readerState = SCARD_STATE_UNKNOWN;
-        WatchCard(SCARD_STATE_UNKNOWN);
+        watchCard(SCARD_STATE_UNKNOWN);
         return;
     default:
         // The service went away, or the context is no longer good: start
@@ -186,13 +186,13 @@ void Station::WatchOnce()
         m_detectPending = true;
         m_serviceLost = true;
         m_firstLook = true;
-        SetTexts({QString(), QString(), QString(), kNoService});
+        setTexts({QString(), QString(), QString(), kNoService});
         m_events.pause(kServiceRetry);
         return;
     }
 }
 
-void Station::ServeRequests()
+void Station::serveRequests()
 {
     for (;;) {
         Pending next;
@@ -207,24 +207,24 @@ void Station::ServeRequests()
         }
         switch (next.kind) {
         case Request::Burn:
-            RunBurn(next.burn);
+            runBurn(next.burn);
             // The press's copy of the seed goes with the run; the edit's own
             // is left alone, since WipeText only releases a shared text.
             WipeText(next.burn.seedText);
             break;
         case Request::ProgramPresent:
             // The token it was for is served: the watch need not read it again.
-            if (RunAuto(next.settings, true) && m_cardEvents)
+            if (runAuto(next.settings, true) && m_cardEvents)
                 m_detectPending = false;
             break;
         case Request::Seal:
-            RunSeal();
+            runSeal();
             break;
         }
     }
 }
 
-void Station::WatchCard(DWORD eventState)
+void Station::watchCard(DWORD eventState)
 {
     const bool present = (eventState & SCARD_STATE_PRESENT) != 0 &&
                          (eventState & (SCARD_STATE_UNKNOWN | SCARD_STATE_UNAVAILABLE)) == 0;
@@ -232,7 +232,7 @@ void Station::WatchCard(DWORD eventState)
         m_firstLook = false;
         m_cardEvents.reset();
         m_detectPending = true;
-        ShowNoCard();
+        showNoCard();
         return;
     }
     // The same count is the same card, however often the platform woke us
@@ -251,12 +251,12 @@ void Station::WatchCard(DWORD eventState)
     if (!m_detectPending)
         return;
     const std::optional<AutoProgramming> settings = autoProgramming();
-    const bool served = m_autoOnPresent && settings ? RunAuto(*settings, false) : DetectToken();
+    const bool served = m_autoOnPresent && settings ? runAuto(*settings, false) : detectToken();
     if (served)
         m_detectPending = false;
 }
 
-bool Station::DetectToken()
+bool Station::detectToken()
 {
     uint8_t serial[32] = {};
     uint8_t clock[64] = {};
@@ -269,7 +269,7 @@ bool Station::DetectToken()
     session.close();
 
     if (result != TOKEN_OK) {
-        SetTexts({QString(), QString(), QString(), kNotDetected});
+        setTexts({QString(), QString(), QString(), kNotDetected});
         return false;
     }
     // The texts come without a terminating zero: their lengths bound them.
@@ -278,25 +278,25 @@ bool Station::DetectToken()
     texts.tokenClock = QString::fromUtf8(reinterpret_cast<const char*>(clock), clockLength);
     texts.computerClock = ClockText(QDateTime::currentDateTimeUtc());
     texts.tips = kDetected;
-    SetTexts(texts);
+    setTexts(texts);
     if (!texts.serialNumber.isEmpty())
         emit tokenRead(texts.serialNumber);
     return true;
 }
 
-void Station::ShowNoCard()
+void Station::showNoCard()
 {
-    SetTexts({QString(), QString(), QString(), kNotDetected});
+    setTexts({QString(), QString(), QString(), kNotDetected});
 }
 
-void Station::UpdateComputerClock()
+void Station::updateComputerClock()
 {
     TokenTexts texts = this->texts();
     texts.computerClock = ClockText(QDateTime::currentDateTimeUtc());
-    SetTexts(texts);
+    setTexts(texts);
 }
 
-void Station::SetTexts(const TokenTexts& texts)
+void Station::setTexts(const TokenTexts& texts)
 {
     {
         std::lock_guard lock(m_lock);

@@ -200,43 +200,43 @@ private:
     };
 
     // The watching thread.
-    void WatchOnce();
-    void ServeRequests();
-    void WatchCard(DWORD eventState);
-    bool DetectToken();
-    bool ReadTokenInfo(TokenSession& session, QByteArray& serial, QString& clock);
-    void ShowNoCard();
-    void UpdateComputerClock();
-    void SetTexts(const TokenTexts& texts);
+    void watchOnce();
+    void serveRequests();
+    void watchCard(DWORD eventState);
+    bool detectToken();
+    bool readTokenInfo(TokenSession& session, QByteArray& serial, QString& clock);
+    void showNoCard();
+    void updateComputerClock();
+    void setTexts(const TokenTexts& texts);
 
     // Programming, on the watching thread (StationProgramming.cpp).
     struct Run;
-    void RunBurn(const BurnRequest& request);
+    void runBurn(const BurnRequest& request);
     // An automatic run on the token presented; false when no token could
     // be read (then nothing was attempted). requested: asked for by
     // programPresent, so a token that cannot be read is a failure too.
-    bool RunAuto(const AutoProgramming& settings, bool requested);
-    void Program(Run& run);
-    bool CheckSeed(Run& run);
-    bool ChooseAutoSeed(Run& run, const AutoProgramming& settings);
-    QString ChooseAutoUser(Run& run, const AutoProgramming& settings);
-    void GiveBackUser(Run& run);
-    bool OpenAndCheckToken(Run& run, TokenSession& session);
-    bool ConfirmRun(Run& run, TokenSession& session);
-    bool ConfigureToken(Run& run, TokenSession& session);
-    bool ProgramToken(Run& run, TokenSession& session);
-    bool JournalBeforeWrite(Run& run, TokenSession& session);
-    void JournalOutcome(Run& run, const TokenOutcome& outcome);
-    bool SendHeldOutcomes();
-    void GiveUpHeldOutcomes();
-    QString RecordPskc(Run& run, TokenOutcome& outcome);
-    int32_t AuthenticateCard(TokenSession& session, const QString& serialNumber, Operator& tell);
-    void EndRun(Run& run);
-    void FinishAttempt(Run& run, bool succeeded);
+    bool runAuto(const AutoProgramming& settings, bool requested);
+    void program(Run& run);
+    bool checkSeed(Run& run);
+    bool chooseAutoSeed(Run& run, const AutoProgramming& settings);
+    QString chooseAutoUser(Run& run, const AutoProgramming& settings);
+    void giveBackUser(Run& run);
+    bool openAndCheckToken(Run& run, TokenSession& session);
+    bool confirmRun(Run& run, TokenSession& session);
+    bool configureToken(Run& run, TokenSession& session);
+    bool programToken(Run& run, TokenSession& session);
+    bool journalBeforeWrite(Run& run, TokenSession& session);
+    void journalOutcome(Run& run, const TokenOutcome& outcome);
+    bool sendHeldOutcomes();
+    void giveUpHeldOutcomes();
+    QString recordPskc(Run& run, TokenOutcome& outcome);
+    int32_t authenticateCard(TokenSession& session, const QString& serialNumber, Operator& tell);
+    void endRun(Run& run);
+    void finishAttempt(Run& run, bool succeeded);
     // Runs work on the export files and tells when it created a new set.
-    template <typename Work> auto WithExportFiles(Work work);
-    void Disarm();
-    void RunSeal();
+    template <typename Work> auto withExportFiles(Work work);
+    void disarm();
+    void runSeal();
 
     const QString m_readerName;
     const QByteArray m_readerNameUtf8;

@@ -65,7 +65,7 @@ QString ReadText(const uint8_t* bytes, unsigned length)
 
 } // namespace
 
-template <typename Work> auto Station::WithExportFiles(Work work)
+template <typename Work> auto Station::withExportFiles(Work work)
 {
     const bool wasOpen = m_exportFiles.isOpen();
     struct Told
@@ -81,14 +81,14 @@ template <typename Work> auto Station::WithExportFiles(Work work)
     return work();
 }
 
-void Station::RunBurn(const BurnRequest& request)
+void Station::runBurn(const BurnRequest& request)
 {
     Run run(request, m_operator);
-    Program(run);
-    EndRun(run);
+    program(run);
+    endRun(run);
 }
 
-bool Station::RunAuto(const AutoProgramming& settings, bool requested)
+bool Station::runAuto(const AutoProgramming& settings, bool requested)
 {
     BurnRequest request;
     request.automatic = true;
@@ -101,12 +101,12 @@ bool Station::RunAuto(const AutoProgramming& settings, bool requested)
         m_runActive = true;
     }
     Run run(request, m_operator, &settings);
-    Program(run);
+    program(run);
     if (!run.serialKnown && requested && !run.attempted) {
         run.tell.showMessage(kNoTokenMessage, kErrorCaption, MessageIcon::None);
-        FinishAttempt(run, false);
+        finishAttempt(run, false);
     }
-    GiveBackUser(run); // stopped before its seed was sent
+    giveBackUser(run); // stopped before its seed was sent
     WipeText(run.request.seedText);
     WipeText(run.seedText);
     {
@@ -130,30 +130,30 @@ bool Station::RunAuto(const AutoProgramming& settings, bool requested)
 // An automatic run takes the token it finds and chooses its seed once the
 // serial number is known. The connection is closed before any message
 // shows, so a message left open holds no card.
-void Station::Program(Run& run)
+void Station::program(Run& run)
 {
     if (run.request.exportRecord)
-        WithExportFiles([&] { OpenExportFiles(m_exportFiles, run.tell); });
+        withExportFiles([&] { OpenExportFiles(m_exportFiles, run.tell); });
 
     if (!run.automatic()) {
         if (run.request.serialNumber.isEmpty()) {
             run.tell.showMessage(kNoTokenMessage, kErrorCaption, MessageIcon::None);
-            return FinishAttempt(run, false);
+            return finishAttempt(run, false);
         }
-        if (!CheckSeed(run))
+        if (!checkSeed(run))
             return;
     }
 
     TokenSession session;
     // A pressed run asks its questions before any token command.
-    if (!run.automatic() && !ConfirmRun(run, session))
+    if (!run.automatic() && !confirmRun(run, session))
         return;
-    if (!OpenAndCheckToken(run, session))
+    if (!openAndCheckToken(run, session))
         return;
     if (run.automatic() &&
-        (!ChooseAutoSeed(run, *run.settings) || !CheckSeed(run) || !ConfirmRun(run, session)))
+        (!chooseAutoSeed(run, *run.settings) || !checkSeed(run) || !confirmRun(run, session)))
         return session.close();
-    if (!ConfigureToken(run, session))
+    if (!configureToken(run, session))
         return;
     if (!run.automatic()) {
         m_armed = true;
@@ -161,14 +161,14 @@ void Station::Program(Run& run)
     }
     if (m_stopRequested) {
         session.close();
-        return Disarm();
+        return disarm();
     }
-    if (!JournalBeforeWrite(run, session))
+    if (!journalBeforeWrite(run, session))
         return;
-    ProgramToken(run, session);
+    programToken(run, session);
 }
 
-bool Station::CheckSeed(Run& run)
+bool Station::checkSeed(Run& run)
 {
     run.seedText = NormalizeSeedText(run.request.seedText);
     QString problem;
@@ -185,11 +185,11 @@ bool Station::CheckSeed(Run& run)
     if (problem.isEmpty())
         return true;
     run.tell.showMessage(problem, kErrorCaption, MessageIcon::None);
-    FinishAttempt(run, false);
+    finishAttempt(run, false);
     return false;
 }
 
-bool Station::ChooseAutoSeed(Run& run, const AutoProgramming& settings)
+bool Station::chooseAutoSeed(Run& run, const AutoProgramming& settings)
 {
     QString problem;
     if (settings.source == SeedSource::SeedFile) {
@@ -206,18 +206,18 @@ bool Station::ChooseAutoSeed(Run& run, const AutoProgramming& settings)
             problem = kRandomFailedMessage;
     }
     if (problem.isEmpty())
-        problem = ChooseAutoUser(run, settings);
+        problem = chooseAutoUser(run, settings);
     if (problem.isEmpty())
         return true;
     run.tell.showMessage(problem, kErrorCaption, MessageIcon::None);
-    FinishAttempt(run, false);
+    finishAttempt(run, false);
     return false;
 }
 
 // The token's own user: the seed file's, or the user list's next, or the
 // one name for every token (empty for none). The problem when the list has
 // no user left for it.
-QString Station::ChooseAutoUser(Run& run, const AutoProgramming& settings)
+QString Station::chooseAutoUser(Run& run, const AutoProgramming& settings)
 {
     const QString& serial = run.request.serialNumber;
     if (settings.source == SeedSource::SeedFile) {
@@ -238,14 +238,14 @@ QString Station::ChooseAutoUser(Run& run, const AutoProgramming& settings)
 
 // A token that took a user from the list but holds no seed of it gives the
 // user back: the next token gets it.
-void Station::GiveBackUser(Run& run)
+void Station::giveBackUser(Run& run)
 {
     if (run.takenUser && run.settings && run.settings->users)
         run.settings->users->giveBack(*run.takenUser);
     run.takenUser.reset();
 }
 
-bool Station::ReadTokenInfo(TokenSession& session, QByteArray& serial, QString& clock)
+bool Station::readTokenInfo(TokenSession& session, QByteArray& serial, QString& clock)
 {
     uint8_t serialBytes[32] = {};
     uint8_t clockBytes[64] = {};
@@ -265,19 +265,19 @@ bool Station::ReadTokenInfo(TokenSession& session, QByteArray& serial, QString& 
     return true;
 }
 
-bool Station::OpenAndCheckToken(Run& run, TokenSession& session)
+bool Station::openAndCheckToken(Run& run, TokenSession& session)
 {
     QByteArray rawSerial;
     QString clock;
-    if (!ReadTokenInfo(session, rawSerial, clock)) {
+    if (!readTokenInfo(session, rawSerial, clock)) {
         if (!run.serialKnown && run.automatic()) {
-            ShowNoCard(); // read again as soon as the reader allows
+            showNoCard(); // read again as soon as the reader allows
             return false;
         }
         run.tell.showMessage(AuthenticationMessage(TOKEN_ERR_CONNECT), kErrorCaption,
                              MessageIcon::None);
         if (run.automatic())
-            FinishAttempt(run, false);
+            finishAttempt(run, false);
         return false;
     }
     // Compared byte for byte and printable only: two serial numbers that are
@@ -286,7 +286,7 @@ bool Station::OpenAndCheckToken(Run& run, TokenSession& session)
         session.close();
         run.serialKnown = true;
         run.tell.showMessage(problem, kErrorCaption, MessageIcon::None);
-        FinishAttempt(run, false);
+        finishAttempt(run, false);
         return false;
     }
     const QString onReader = QString::fromLatin1(rawSerial);
@@ -302,30 +302,30 @@ bool Station::OpenAndCheckToken(Run& run, TokenSession& session)
         // An automatic run is for whichever token was presented.
         run.serialKnown = true;
         run.request.serialNumber = onReader;
-        SetTexts(texts);
+        setTexts(texts);
         emit tokenRead(onReader);
         return true;
     }
     session.close();
-    SetTexts(texts);
+    setTexts(texts);
     emit tokenRead(onReader);
     run.tell.showMessage(TokenSwappedMessage(onReader, run.request.serialNumber), kErrorCaption,
                          MessageIcon::None);
     if (run.automatic())
-        FinishAttempt(run, false);
+        finishAttempt(run, false);
     return false;
 }
 
 // The questions a run asks before it spends anything on the token. They are
 // asked with the card released: an open session is closed and, once the
 // operator has said Yes, opened again on the same token.
-bool Station::ConfirmRun(Run& run, TokenSession& session)
+bool Station::confirmRun(Run& run, TokenSession& session)
 {
     const QString& serial = run.request.serialNumber;
     run.again = m_programmed.contains(serial);
     QStringList questions;
     if (m_journal) {
-        SendHeldOutcomes();
+        sendHeldOutcomes();
         const JournalResult<std::optional<ProgrammedBefore>> last =
             m_journal->lastProgrammedBy(serial);
         if (!last.ok()) {
@@ -334,7 +334,7 @@ bool Station::ConfirmRun(Run& run, TokenSession& session)
             session.close();
             run.tell.showMessage(JournalRefusedMessage(serial, last.error()), kErrorCaption,
                                  MessageIcon::None);
-            FinishAttempt(run, false);
+            finishAttempt(run, false);
             return false;
         }
         if (last.value()) {
@@ -355,15 +355,15 @@ bool Station::ConfirmRun(Run& run, TokenSession& session)
             if (run.automatic()) {
                 run.tell.showMessage(NotProgrammedOnAnswerMessage(question), kErrorCaption,
                                      MessageIcon::None);
-                FinishAttempt(run, false);
+                finishAttempt(run, false);
             }
             return false;
         }
     }
-    return !wasOpen || OpenAndCheckToken(run, session);
+    return !wasOpen || openAndCheckToken(run, session);
 }
 
-int32_t Station::AuthenticateCard(TokenSession& session, const QString& serialNumber,
+int32_t Station::authenticateCard(TokenSession& session, const QString& serialNumber,
                                   Operator& tell)
 {
     const int32_t result = session.authenticate(m_customerKey);
@@ -380,21 +380,21 @@ int32_t Station::AuthenticateCard(TokenSession& session, const QString& serialNu
     return result;
 }
 
-bool Station::ConfigureToken(Run& run, TokenSession& session)
+bool Station::configureToken(Run& run, TokenSession& session)
 {
     const BurnRequest& request = run.request;
     // A pressed run that fails here is not counted: nothing of the seed was
     // sent and the operator sees why. An automatic run counts every token.
     auto failed = [&] {
         if (run.automatic())
-            FinishAttempt(run, false);
+            finishAttempt(run, false);
         return false;
     };
-    if (AuthenticateCard(session, request.serialNumber, run.tell) != TOKEN_OK)
+    if (authenticateCard(session, request.serialNumber, run.tell) != TOKEN_OK)
         return failed();
 
     if (request.syncClock)
-        UpdateComputerClock();
+        updateComputerClock();
     const TokenTexts texts = this->texts();
     const QString clock = request.syncClock ? texts.computerClock : texts.tokenClock;
     const std::optional<std::string> timeText = ToTokenTimeText(clock.toStdString());
@@ -418,7 +418,7 @@ bool Station::ConfigureToken(Run& run, TokenSession& session)
 // Write-ahead: the attempt is on the disk as "writing" before the seed is
 // sent, so a crash between the write and the record leaves a trace that the
 // next start reports. A seed the journal cannot record is not sent.
-bool Station::JournalBeforeWrite(Run& run, TokenSession& session)
+bool Station::journalBeforeWrite(Run& run, TokenSession& session)
 {
     if (!m_journal)
         return true;
@@ -430,7 +430,7 @@ bool Station::JournalBeforeWrite(Run& run, TokenSession& session)
     if (run.request.exportRecord)
         attempt.exportFiles = QStringList{m_exportFiles.hexPath(), m_exportFiles.b32Path(),
                                           m_exportFiles.azurePath()};
-    SendHeldOutcomes();
+    sendHeldOutcomes();
     const JournalResult<qint64> begun =
         BeginSealedWriting(*m_journal, attempt, m_seedSeal, run.seedText);
     if (begun.ok()) {
@@ -440,13 +440,13 @@ bool Station::JournalBeforeWrite(Run& run, TokenSession& session)
     session.close();
     run.tell.showMessage(JournalRefusedMessage(run.request.serialNumber, begun.error()),
                          kErrorCaption, MessageIcon::None);
-    FinishAttempt(run, false);
+    finishAttempt(run, false);
     return false;
 }
 
 // The attempt's outcome in the journal: the "writing" row finished, or a row
 // of its own for an attempt that ended before any seed was sent.
-void Station::JournalOutcome(Run& run, const TokenOutcome& outcome)
+void Station::journalOutcome(Run& run, const TokenOutcome& outcome)
 {
     if (!m_journal)
         return;
@@ -454,7 +454,7 @@ void Station::JournalOutcome(Run& run, const TokenOutcome& outcome)
                                    ? AttemptState::Failed
                                    : AttemptState::Programmed;
     // Kept outcomes go first: the journal takes them in their order.
-    const bool earlierSent = SendHeldOutcomes();
+    const bool earlierSent = sendHeldOutcomes();
     if (run.journalId != 0) {
         const HeldOutcome held{run.journalId, outcome.serialNumber, state, outcome.reason,
                                outcome.exportFiles};
@@ -489,7 +489,7 @@ void Station::JournalOutcome(Run& run, const TokenOutcome& outcome)
 // Sends the kept outcomes, oldest first, telling the operator (as the
 // station, not one run) of each that gets recorded; true once none is kept. The first the journal
 // refuses stops the round: the rest wait for the next call, in their order.
-bool Station::SendHeldOutcomes()
+bool Station::sendHeldOutcomes()
 {
     while (!m_heldOutcomes.empty()) {
         const HeldOutcome& held = m_heldOutcomes.front();
@@ -504,9 +504,9 @@ bool Station::SendHeldOutcomes()
 
 // At the stop: one more try, then the operator is told of what stays
 // "writing" (the next start reports those rows as it reports a crash's).
-void Station::GiveUpHeldOutcomes()
+void Station::giveUpHeldOutcomes()
 {
-    if (m_heldOutcomes.empty() || SendHeldOutcomes())
+    if (m_heldOutcomes.empty() || sendHeldOutcomes())
         return;
     QStringList serials;
     for (const HeldOutcome& held : m_heldOutcomes)
@@ -515,7 +515,7 @@ void Station::GiveUpHeldOutcomes()
     m_operator.showMessage(OutcomesNotRecordedMessage(serials), kErrorCaption, MessageIcon::None);
 }
 
-bool Station::ProgramToken(Run& run, TokenSession& session)
+bool Station::programToken(Run& run, TokenSession& session)
 {
     const ByteString& seed = run.seed.bytes;
     const int32_t result =
@@ -523,11 +523,11 @@ bool Station::ProgramToken(Run& run, TokenSession& session)
     session.close();
     if (result != TOKEN_OK)
         run.tell.showMessage(ProgramFailedMessage(result), kErrorCaption, MessageIcon::None);
-    FinishAttempt(run, result == TOKEN_OK);
+    finishAttempt(run, result == TOKEN_OK);
     return result == TOKEN_OK;
 }
 
-void Station::EndRun(Run& run)
+void Station::endRun(Run& run)
 {
     WipeText(run.request.seedText);
     WipeText(run.seedText);
@@ -541,17 +541,17 @@ void Station::EndRun(Run& run)
 
 // Success: the export record, the journal, the log row, the message, then
 // the counters.
-void Station::FinishAttempt(Run& run, bool succeeded)
+void Station::finishAttempt(Run& run, bool succeeded)
 {
     const BurnRequest& request = run.request;
     run.attempted = true;
     run.succeeded = succeeded;
-    Disarm();
+    disarm();
     // The seed written spends the token's user; otherwise the next token gets it.
     if (succeeded)
         run.takenUser.reset();
     else
-        GiveBackUser(run);
+        giveBackUser(run);
     QString userName;
     {
         std::lock_guard lock(m_lock);
@@ -578,7 +578,7 @@ void Station::FinishAttempt(Run& run, bool succeeded)
         // A token whose record did not reach every export file holds a seed
         // that is recorded only in part: never a plain success.
         if (request.exportRecord) {
-            const ExportFiles::AppendResult recorded = WithExportFiles([&] {
+            const ExportFiles::AppendResult recorded = withExportFiles([&] {
                 return AppendExportRecord(m_exportFiles, run.tell,
                                           {request.userName, request.serialNumber, run.seedText,
                                            request.timing.timeStep});
@@ -592,7 +592,7 @@ void Station::FinishAttempt(Run& run, bool succeeded)
                 outcome.reason = recorded.message(request.serialNumber);
             }
             if (request.exportPskc) {
-                const QString problem = RecordPskc(run, outcome);
+                const QString problem = recordPskc(run, outcome);
                 if (!problem.isEmpty()) {
                     missed << QStringLiteral("pskc");
                     run.tell.showMessage(problem, kAppTitle, MessageIcon::Stop);
@@ -610,7 +610,7 @@ void Station::FinishAttempt(Run& run, bool succeeded)
     } else {
         outcome.reason = run.tell.text();
     }
-    JournalOutcome(run, outcome);
+    journalOutcome(run, outcome);
 
     if (succeeded) {
         emit attemptRecorded(request.serialNumber, userName,
@@ -634,7 +634,7 @@ void Station::FinishAttempt(Run& run, bool succeeded)
 
 // The token's record in the PSKC file of the current set; the problem in
 // the operator's words, empty when it is there.
-QString Station::RecordPskc(Run& run, TokenOutcome& outcome)
+QString Station::recordPskc(Run& run, TokenOutcome& outcome)
 {
     if (!m_pskc)
         return QStringLiteral("No PSKC file is kept by this station.");
@@ -653,13 +653,13 @@ QString Station::RecordPskc(Run& run, TokenOutcome& outcome)
         .arg(appended.path, run.request.serialNumber, appended.error);
 }
 
-void Station::Disarm()
+void Station::disarm()
 {
     if (m_armed.exchange(false))
         emit armedChanged(false);
 }
 
-void Station::RunSeal()
+void Station::runSeal()
 {
     const QString serialNumber = texts().serialNumber;
     TokenSession session;
@@ -667,7 +667,7 @@ void Station::RunSeal()
         m_operator.showMessage(AuthenticationMessage(TOKEN_ERR_CONNECT), kErrorCaption);
         return;
     }
-    if (AuthenticateCard(session, serialNumber, m_operator) != TOKEN_OK)
+    if (authenticateCard(session, serialNumber, m_operator) != TOKEN_OK)
         return;
     const int32_t result = session.seal(m_customerKey);
     session.close();

@@ -1,19 +1,19 @@
 #include "AboutBox.h"
 
-#include "DialogUnits.h"
 #include "ui_AboutBox.h"
 
 #include <QIcon>
+#include <QLayout>
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::AboutBox>())
 {
     ui->setupUi(this);
-    const DialogUnits units(fontMetrics());
-    const int iconSize = units.y(20);
+    // The icon stands as tall as the two lines of text beside it and a half.
+    const int iconSize = fontMetrics().height() * 5 / 2;
     ui->iconLabel->setPixmap(
         QIcon(QStringLiteral(":/station/station.png")).pixmap(iconSize, iconSize));
-    ui->closeButton->setMinimumWidth(units.x(50));
-    setFixedSize(sizeHint().expandedTo(QSize(units.x(170), units.y(62))));
+    // The box is as large as its contents ask, and no larger or smaller.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 AboutBox::~AboutBox() = default;

@@ -2,7 +2,6 @@
 
 #include "AboutBox.h"
 #include "DataFolder.h"
-#include "DialogUnits.h"
 #include "ProgrammingMessages.h"
 #include "StationKey.h"
 #include "journal/JournalFiles.h"
@@ -29,6 +28,10 @@ static void InitStationResources()
 namespace {
 // The log's Result column, which takes the width the others leave.
 constexpr int kLogResultColumn = 3;
+// The reader table's Reader column, likewise.
+constexpr int kReaderNameColumn = 1;
+// Rows the log shows at least; it takes the room the window has to spare.
+constexpr int kLogRowsShown = 5;
 } // namespace
 
 MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
@@ -37,7 +40,7 @@ MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
       m_lines(g_customerKey, op, m_exportFiles)
 {
     InitStationResources();
-    auto journal = SqliteJournal::Open(JournalDatabasePath(m_dataFolder));
+    auto journal = SqliteJournal::open(JournalDatabasePath(m_dataFolder));
     if (journal.ok())
         m_journal = std::move(journal).value();
     else
@@ -45,22 +48,22 @@ MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
     m_lines.setJournal(m_journal.get());
     m_lines.setPskcExport(&m_pskc);
     ui->setupUi(this);
-    LayOutAsTemplate();
-    OnInitDialog();
+    layOutControls();
+    setUpControls();
 }
 
 MainWindow::~MainWindow()
 {
     // The workers reach the window's members: they end before any goes away.
-    Shutdown();
-    OnDestroy();
+    shutdown();
+    closeExportFiles();
     // The controls go away after this window's members, and the user-name
     // edit that loses its focus then says its editing is finished: that
     // signal must not reach a window that is gone.
     disconnect(ui->userNameEdit, nullptr, this, nullptr);
 }
 
-void MainWindow::Shutdown()
+void MainWindow::shutdown()
 {
     m_shutDown = true;
     m_background.cancelAndWait(); // a seed file or picture the window no longer wants
@@ -68,15 +71,15 @@ void MainWindow::Shutdown()
     m_lines.stopAll();
 }
 
-void MainWindow::OnInitDialog()
+void MainWindow::setUpControls()
 {
     // Desktops on Linux give a dialog no system menu to hang "About..." on:
     // the window's context menu and F1 carry it instead.
     addAction(MakeOpenDataFolderAction(this, m_dataFolder, m_operator));
     addAction(ui->aboutAction);
     setContextMenuPolicy(Qt::ActionsContextMenu);
-    connect(ui->aboutAction, &QAction::triggered, this, &MainWindow::OnAbout);
-    connect(ui->pskcKeyButton, &QPushButton::clicked, this, &MainWindow::OnPskcKey);
+    connect(ui->aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(ui->pskcKeyButton, &QPushButton::clicked, this, &MainWindow::askPskcKey);
 
     setWindowIcon(QIcon(QStringLiteral(":/station/station.png")));
 
@@ -105,41 +108,40 @@ void MainWindow::OnInitDialog()
     ui->seedFileLabel->hide();
     ui->seedFilePathText->hide();
 
-    m_state.update([](ConsoleTexts& texts) { texts.tips.clear(); });
-    ShowCounters();
+    m_texts.update([](WindowTexts& texts) { texts.tips.clear(); });
+    showCounters();
 
     for (int column = 0; column < ui->logList->columnCount(); ++column)
         ui->logList->headerItem()->setTextAlignment(column, Qt::AlignCenter);
 
-    connect(ui->burnButton, &QPushButton::clicked, this, &MainWindow::OnBurn);
-    connect(ui->sealButton, &QPushButton::clicked, this, &MainWindow::OnSeal);
-    connect(ui->clearButton, &QPushButton::clicked, this, &MainWindow::OnClear);
-    connect(ui->randomButton, &QToolButton::clicked, this, [this] { GenerateRandomSeed(1); });
-    connect(ui->random32Action, &QAction::triggered, this, [this] { GenerateRandomSeed(1); });
-    connect(ui->random64Action, &QAction::triggered, this, [this] { GenerateRandomSeed(2); });
-    connect(ui->editButton, &QPushButton::clicked, this, &MainWindow::OnEdit);
-    connect(ui->loadSeedFileButton, &QPushButton::clicked, this, &MainWindow::OnLoadSeedFile);
-    connect(ui->scanScreenAction, &QAction::triggered, this, &MainWindow::OnScanScreen);
-    connect(ui->loadImageFileAction, &QAction::triggered, this, &MainWindow::OnLoadImageFile);
-    connect(ui->pasteImageAction, &QAction::triggered, this, &MainWindow::OnPasteImage);
-    connect(ui->testButton, &QPushButton::clicked, this, &MainWindow::OnTest);
-    connect(ui->seedEdit, &QLineEdit::textChanged, this, &MainWindow::OnSeedEditChanged);
-    connect(&m_readerList, &ReaderListWatcher::listed, this, &MainWindow::OnReaderList,
+    connect(ui->burnButton, &QPushButton::clicked, this, &MainWindow::burn);
+    connect(ui->sealButton, &QPushButton::clicked, this, &MainWindow::seal);
+    connect(ui->clearButton, &QPushButton::clicked, this, &MainWindow::clearLog);
+    connect(ui->randomButton, &QToolButton::clicked, this, [this] { generateRandomSeed(1); });
+    connect(ui->random32Action, &QAction::triggered, this, [this] { generateRandomSeed(1); });
+    connect(ui->random64Action, &QAction::triggered, this, [this] { generateRandomSeed(2); });
+    connect(ui->editButton, &QPushButton::clicked, this, &MainWindow::editSeed);
+    connect(ui->loadSeedFileButton, &QPushButton::clicked, this, &MainWindow::loadSeedFile);
+    connect(ui->scanScreenAction, &QAction::triggered, this, &MainWindow::scanScreen);
+    connect(ui->loadImageFileAction, &QAction::triggered, this, &MainWindow::loadImageFile);
+    connect(ui->pasteImageAction, &QAction::triggered, this, &MainWindow::pasteImage);
+    connect(ui->testButton, &QPushButton::clicked, this, &MainWindow::previewOtp);
+    connect(ui->seedEdit, &QLineEdit::textChanged, this, &MainWindow::updateSeedCommands);
+    connect(&m_readerList, &ReaderListWatcher::listed, this, &MainWindow::updateReaderList,
             Qt::QueuedConnection);
-    connect(&m_readerList, &ReaderListWatcher::listFailed, this, &MainWindow::OnReaderListFailed,
-            Qt::QueuedConnection);
-    ConnectLines();
+    connect(&m_readerList, &ReaderListWatcher::listFailed, this,
+            &MainWindow::handleReaderListFailure, Qt::QueuedConnection);
+    connectLines();
 
     // The form's placeholders give way to the (empty) texts.
-    UpdateData();
+    showTexts();
 }
 
-// The form gives rows and groups; the sizes of the window's first design,
-// in dialog units, follow the font so that nothing is clipped at any scale.
-void MainWindow::LayOutAsTemplate()
+// The form's layouts place the controls; what follows gives them the sizes
+// their contents ask for, so that nothing is clipped at any font or scale
+// and the log takes whatever room the window has to spare.
+void MainWindow::layOutControls()
 {
-    const DialogUnits units(fontMetrics());
-
     // Each group's fields start where the other group's do.
     int labelColumn = 0;
     for (QWidget* label :
@@ -150,29 +152,44 @@ void MainWindow::LayOutAsTemplate()
     ui->dataLayout->setColumnMinimumWidth(0, labelColumn);
     ui->tokenLayout->setColumnMinimumWidth(0, labelColumn);
 
-    // The buttons down the right edge share one width.
-    int rightWidth = units.x(46);
-    for (QWidget* button : {ui->testButton, ui->burnButton, ui->clearButton})
-        rightWidth = std::max(rightWidth, button->sizeHint().width());
-    for (QWidget* button : {ui->testButton, ui->burnButton, ui->clearButton, ui->sealButton})
-        button->setFixedWidth(rightWidth);
-
     // Split buttons stand as tall as the push buttons beside them.
-    const int buttonHeight = ui->loadSeedFileButton->sizeHint().height();
     for (QToolButton* button : {ui->scanQrButton, ui->randomButton}) {
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        button->setMinimumHeight(buttonHeight);
+        button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     }
 
-    ui->seedEdit->setMinimumWidth(units.x(280));
-    // Four reader lines show without scrolling.
-    ui->readerTable->setMinimumWidth(units.x(420));
-    ui->readerTable->setFixedHeight(ui->readerTable->horizontalHeader()->sizeHint().height() +
-                                    4 * ui->readerTable->verticalHeader()->defaultSectionSize() +
-                                    2 * ui->readerTable->frameWidth());
-    ui->readerTable->horizontalHeader()->setStretchLastSection(false);
-    ui->readerTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    ui->readerTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    // The reader table is as wide as its usual texts (a reader's name, a
+    // serial number, a clock, a state) or its column titles; four reader
+    // lines show without scrolling.
+    QTableWidget& readers = *ui->readerTable;
+    QHeaderView& readerColumns = *readers.horizontalHeader();
+    readerColumns.setStretchLastSection(false);
+    readerColumns.setSectionResizeMode(QHeaderView::ResizeToContents);
+    readerColumns.setSectionResizeMode(kReaderNameColumn, QHeaderView::Stretch);
+    const QFontMetrics cells(readers.font());
+    const int checkBox = readers.style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, &readers);
+    const QString samples[] = {
+        QStringLiteral("Connect"),
+        QStringLiteral("Virtual PCD 00 00"),
+        QStringLiteral("KN00123576"),
+        QStringLiteral("0000-00-00 00:00:00"),
+        QStringLiteral("Token or card detected"),
+        QStringLiteral("000"),
+        QStringLiteral("000"),
+        QStringLiteral("000"),
+    };
+    int readersWidth = 2 * readers.frameWidth() + readers.verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column < readers.columnCount(); ++column) {
+        int width =
+            cells.horizontalAdvance(samples[std::min<int>(column, std::size(samples) - 1)]) +
+            cells.averageCharWidth() * 2 + (column == 0 ? checkBox : 0);
+        readersWidth += std::max(width, readerColumns.sectionSizeHint(column));
+    }
+    readers.setMinimumWidth(readersWidth);
+    readers.setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    readers.setFixedHeight(readerColumns.sizeHint().height() +
+                           4 * readers.verticalHeader()->defaultSectionSize() +
+                           2 * readers.frameWidth());
 
     // The last outcome, readable from a step away.
     QFont outcomeFont = ui->outcomeText->font();
@@ -181,13 +198,7 @@ void MainWindow::LayOutAsTemplate()
     ui->outcomeText->setFont(outcomeFont);
     ui->outcomeText->setAutoFillBackground(true);
     ui->outcomeText->setMinimumHeight(QFontMetrics(outcomeFont).height() * 2);
-    ui->userNameEdit->setMinimumWidth(units.x(79));
-    for (QWidget* count : {ui->totalCount, ui->successCount, ui->failCount})
-        count->setMinimumWidth(units.x(20));
-    ui->countersLayout->setSpacing(units.x(6));
     fitLogColumns();
-    ui->logList->setFixedHeight(units.y(58));
-    ui->dialogLayout->setSpacing(units.y(6));
 
     // The seed file row keeps its place while hidden, so the window does not
     // grow under the operator's hand when the first file loads.
@@ -227,12 +238,12 @@ void MainWindow::fitLogColumns()
     log.header()->setStretchLastSection(false);
     log.header()->setSectionResizeMode(kLogResultColumn, QHeaderView::Stretch);
     log.setTextElideMode(Qt::ElideMiddle);
-    log.setMinimumWidth(
-        std::max(DialogUnits(fontMetrics()).x(316),
-                 total + 2 * log.frameWidth() + log.verticalScrollBar()->sizeHint().width()));
+    log.setMinimumWidth(total + 2 * log.frameWidth() + log.verticalScrollBar()->sizeHint().width());
+    log.setMinimumHeight(log.header()->sizeHint().height() + kLogRowsShown * cells.lineSpacing() +
+                         2 * log.frameWidth());
 }
 
-void MainWindow::OnDestroy()
+void MainWindow::closeExportFiles()
 {
     m_exportFiles.close();
 }
@@ -240,20 +251,20 @@ void MainWindow::OnDestroy()
 void MainWindow::done(int result)
 {
     // A token being programmed is finished and exported before the files close.
-    Shutdown();
-    OnDestroy();
+    shutdown();
+    closeExportFiles();
     QDialog::done(result);
 }
 
-void MainWindow::StartReaderMonitor()
+void MainWindow::startReaderMonitor()
 {
     m_shutDown = false;
     m_lines.resume();
     m_readerList.start();
-    ReportJournal();
+    reportJournal();
 }
 
-void MainWindow::ReportJournal()
+void MainWindow::reportJournal()
 {
     if (!m_journal) {
         m_operator.showMessage(JournalNotOpenMessage(m_journalProblem), kErrorCaption,
@@ -294,33 +305,33 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-void MainWindow::UpdateData()
+void MainWindow::showTexts()
 {
-    const ConsoleTexts texts = m_state.texts();
+    const WindowTexts texts = m_texts.copy();
     ui->serialNumberText->setText(texts.serialNumber);
     ui->tokenClockText->setText(texts.tokenClock);
     ui->computerClockText->setText(texts.computerClock);
     ui->tipsText->setText(texts.tips);
     ui->seedFilePathText->setText(texts.seedFilePath);
     ui->seedFilePathText->setToolTip(texts.seedFilePath);
-    EnableSeedFileSource();
+    enableSeedFileSource();
 }
 
-void MainWindow::OnTokenRefresh()
+void MainWindow::refreshTokenView()
 {
-    const ConsoleTexts texts = m_state.texts();
+    const WindowTexts texts = m_texts.copy();
     if (!m_burnHeld && !m_burnRunning)
         ui->burnButton->setEnabled(!ui->seedEdit->text().isEmpty() &&
                                    !texts.serialNumber.isEmpty());
-    UpdateData();
+    showTexts();
 }
 
-void MainWindow::OnClear()
+void MainWindow::clearLog()
 {
     ui->logList->clear();
 }
 
-void MainWindow::OnAbout()
+void MainWindow::showAbout()
 {
     auto* about = new AboutBox(this);
     about->setAttribute(Qt::WA_DeleteOnClose);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "BackgroundWork.h"
-#include "ConsoleState.h"
 #include "Operator.h"
 #include "PskcExport.h"
 #include "ReaderLines.h"
@@ -9,6 +8,7 @@
 #include "Station.h"
 #include "ThreadCall.h"
 #include "UserAssignments.h"
+#include "WindowTexts.h"
 #include "journal/ProgrammingJournal.h"
 #include "seed/ExportFiles.h"
 #include "seed/SeedTable.h"
@@ -41,7 +41,7 @@ public:
     MainWindow(Operator& op, QString dataFolder, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    ConsoleState& state() { return m_state; }
+    SharedWindowTexts& texts() { return m_texts; }
     // The station of the chosen line; null while that line is not connected.
     Station* station() const { return m_lines.station(m_lines.current()); }
     ReaderLines& lines() { return m_lines; }
@@ -56,56 +56,56 @@ public:
     bool exportChecked() const;
 
     // Seed sources. Any thread.
-    void GenerateRandomSeed(int mode); // 1: 32 characters, otherwise 64
-    void SetSeedText(const QString& text);
-    // SelectSeedForSerial: the seed file's seed of the token on the reader.
+    void generateRandomSeed(int mode); // 1: 32 characters, otherwise 64
+    void setSeedText(const QString& text);
+    // The seed file's seed of the token on the reader.
     void selectSeedForSerial();
 
     // QR import: places the secret of the first otpauth code found, as
-    // SetSeedText does. Window's thread.
-    bool LoadQrImageFile(const QString& path);
-    bool ImportSeedFromQr(const uint8_t* grey, int width, int height);
+    // setSeedText does. Window's thread.
+    bool loadQrImageFile(const QString& path);
+    bool importSeedFromQr(const uint8_t* grey, int width, int height);
 
     // How long Scan Screen waits for a desktop portal's answer.
     void setScreenPortalTimeout(int milliseconds) { m_screenPortalTimeoutMs = milliseconds; }
 
     // Starts following the readers; the application calls it as the window
     // opens. A window without it (a widget test) touches no PC/SC.
-    void StartReaderMonitor();
+    void startReaderMonitor();
     // Tells what the journal holds for the operator at the start: the tokens
     // a stopped station may have left with a seed recorded nowhere, or why
-    // there is no journal. StartReaderMonitor calls it.
-    void ReportJournal();
+    // there is no journal. startReaderMonitor calls it.
+    void reportJournal();
 
     // "PSKC Key...": the pre-shared key the PSKC file's seeds are encrypted
     // under, typed by the operator; empty for seeds in clear.
-    void OnPskcKey();
+    void askPskcKey();
 
     // The folder that receives the export files, as the window was given it.
     QString dataFolder() const { return m_dataFolder; }
 
 public slots:
-    void OnTokenRefresh();
-    void OnBurn();
-    void OnSeal();
-    void OnClear();
-    void OnTest();
-    void OnScanScreen();
-    void OnLoadImageFile();
-    void OnPasteImage();
-    void OnLoadSeedFile();
-    void OnEdit();
-    void OnAbout();
+    void refreshTokenView();
+    void burn();
+    void seal();
+    void clearLog();
+    void previewOtp();
+    void scanScreen();
+    void loadImageFile();
+    void pasteImage();
+    void loadSeedFile();
+    void editSeed();
+    void showAbout();
     // "Load User List...": the users the production line gives its tokens
     // with random seeds, in order; read off the window's thread.
     void loadUserList();
 
     // The reader list as the platform reports it (ReaderListWatcher).
-    void OnReaderList(const QString& readerListText);
-    void OnReaderListFailed();
+    void updateReaderList(const QString& readerListText);
+    void handleReaderListFailure();
     // A finished attempt of a connected station: a log row.
-    void OnAttemptRecorded(const QString& readerName, const QString& serialNumber,
-                           const QString& userName, const QString& result);
+    void recordAttempt(const QString& readerName, const QString& serialNumber,
+                       const QString& userName, const QString& result);
 
 protected:
     void done(int result) override;
@@ -114,33 +114,33 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    void OnInitDialog();
-    void OnDestroy();
-    void Shutdown();
-    void OnSeedEditChanged(const QString& text);
-    void LayOutAsTemplate();
+    void setUpControls();
+    void closeExportFiles();
+    void shutdown();
+    void updateSeedCommands(const QString& text);
+    void layOutControls();
     void fitLogColumns();
-    void UpdateData(); // the state's texts to their labels
-    bool PlaceQrScanResult(QrScanResult& result);
-    void ImportSeedFromPicture(const HeldPicture& held, const QString& noPictureMessage);
+    void showTexts(); // the window's texts to their labels
+    bool placeQrScanResult(QrScanResult& result);
+    void importSeedFromPicture(const HeldPicture& held, const QString& noPictureMessage);
     // A picture file (path), or else picture data, read and searched on a
     // worker thread; the secret is placed, or the failure shown, after.
-    void ScanPictureInBackground(const QString& path, const QImage& picture);
-    void ApplySeedFileLoad(const QString& path, const SeedFileResult& result, SeedTable& loaded);
+    void scanPictureInBackground(const QString& path, const QImage& picture);
+    void applySeedFileLoad(const QString& path, const SeedFileResult& result, SeedTable& loaded);
 
     // The reader lines (MainWindowLines.cpp).
-    void ConnectLines();
-    void ShowLines();
-    void ShowLine(const QString& readerName);
-    void OnLineChosen();
-    void ShowCurrentLine();
-    void OnTokenRead(const QString& readerName);
-    void OnArmedChanged(const QString& readerName, bool armed);
-    void OnBurnDone(const QString& readerName);
-    void OnTokenDone(const TokenOutcome& outcome);
+    void connectLines();
+    void showLines();
+    void showLine(const QString& readerName);
+    void chooseLine();
+    void showCurrentLine();
+    void showTokenRead(const QString& readerName);
+    void showArmed(const QString& readerName, bool armed);
+    void finishBurn(const QString& readerName);
+    void showOutcome(const TokenOutcome& outcome);
     // Auto-programming follows its check box and every control it reads.
-    void ApplyAutoProgramming();
-    void EnableSeedFileSource();
+    void applyAutoProgramming();
+    void enableSeedFileSource();
     // The user name counts once the operator has finished editing it, never
     // while a name is half typed.
     void takeUserName();
@@ -148,11 +148,11 @@ private:
     // The next user and how many are left, or that the list is used up.
     void showUserList();
 
-    void OnExportSetOpened(const QString& hexPath);
-    void AddLogRow(const QString& serialNumber, const QString& userName, const QString& result,
+    void showExportSet(const QString& hexPath);
+    void addLogRow(const QString& serialNumber, const QString& userName, const QString& result,
                    const QString& readerName = QString());
-    void ShowCounters();
-    void ReleaseBurnButton();
+    void showCounters();
+    void releaseBurnButton();
 
     // Runs work on the window's thread; a worker thread waits for it.
     template <typename Work> auto onWindowThread(Work work) -> std::invoke_result_t<Work>;
@@ -160,7 +160,7 @@ private:
     std::unique_ptr<Ui::MainWindow> ui;
     ThreadCaller m_windowThread; // made on the window's thread with the window
     Operator& m_operator;
-    ConsoleState m_state;
+    SharedWindowTexts m_texts;
     SeedTable m_seedTable;
     BackgroundWork m_background{this}; // seed files and pictures, off the window's thread
     ExportFiles m_exportFiles;

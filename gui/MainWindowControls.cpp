@@ -19,7 +19,7 @@ constexpr int kBurnHoldMs = 500;
 // Burn hands the press to the station with what the controls say now; Stop
 // (the button reads "Stop" while a seed is being written) keeps it from
 // writing. Either way the button waits for the press's work.
-void MainWindow::OnBurn()
+void MainWindow::burn()
 {
     Station* station = this->station();
     if (!station)
@@ -28,14 +28,14 @@ void MainWindow::OnBurn()
     ui->burnButton->setEnabled(false);
     QTimer::singleShot(kBurnHoldMs, this, [this] {
         m_burnHeld = false;
-        ReleaseBurnButton();
+        releaseBurnButton();
     });
 
     if (station->armed()) {
         station->stopProgramming();
         return;
     }
-    const ConsoleTexts texts = m_state.texts();
+    const WindowTexts texts = m_texts.copy();
     BurnRequest request;
     request.serialNumber = texts.serialNumber;
     request.seedText = ui->seedEdit->text();
@@ -52,52 +52,52 @@ void MainWindow::OnBurn()
 
 // The press's station told its end, or it was stopped: a press it had not
 // taken up yet then never ends by itself.
-void MainWindow::OnBurnDone(const QString& readerName)
+void MainWindow::finishBurn(const QString& readerName)
 {
     if (!m_burnRunning || readerName != m_burnReader)
         return;
     m_burnRunning = false;
-    ReleaseBurnButton();
+    releaseBurnButton();
 }
 
-void MainWindow::ReleaseBurnButton()
+void MainWindow::releaseBurnButton()
 {
     if (!m_burnHeld && !m_burnRunning)
         ui->burnButton->setEnabled(true);
-    OnTokenRefresh();
+    refreshTokenView();
 }
 
 // The log says where the seeds of this run are recorded.
-void MainWindow::OnExportSetOpened(const QString& hexPath)
+void MainWindow::showExportSet(const QString& hexPath)
 {
     const QFileInfo file(hexPath);
     const QString stem = file.fileName().section(QLatin1Char('.'), 0, 0);
-    AddLogRow(
+    addLogRow(
         QString(), QString(),
         tr("Export files %1.*.csv in %2").arg(stem, QDir::toNativeSeparators(file.absolutePath())));
 }
 
-void MainWindow::OnArmedChanged(const QString& readerName, bool armed)
+void MainWindow::showArmed(const QString& readerName, bool armed)
 {
     if (readerName == m_lines.current())
         ui->burnButton->setText(armed ? tr("Stop") : tr("Burn"));
 }
 
-void MainWindow::OnSeal()
+void MainWindow::seal()
 {
     if (Station* station = this->station())
         station->seal();
 }
 
-void MainWindow::OnAttemptRecorded(const QString& readerName, const QString& serialNumber,
-                                   const QString& userName, const QString& result)
+void MainWindow::recordAttempt(const QString& readerName, const QString& serialNumber,
+                               const QString& userName, const QString& result)
 {
-    m_state.update([&userName](ConsoleTexts& texts) { texts.userName = userName; });
-    AddLogRow(serialNumber, userName, result, readerName);
+    m_texts.update([&userName](WindowTexts& texts) { texts.userName = userName; });
+    addLogRow(serialNumber, userName, result, readerName);
 }
 
 // The newest row on top; the time is local, with a trailing blank.
-void MainWindow::AddLogRow(const QString& serialNumber, const QString& userName,
+void MainWindow::addLogRow(const QString& serialNumber, const QString& userName,
                            const QString& result, const QString& readerName)
 {
     const QString time = LogTimeText(QDateTime::currentDateTime());
@@ -109,7 +109,7 @@ void MainWindow::AddLogRow(const QString& serialNumber, const QString& userName,
     ui->logList->insertTopLevelItem(0, row);
 }
 
-void MainWindow::ShowCounters()
+void MainWindow::showCounters()
 {
     const StationTally tally = m_lines.total();
     ui->totalCount->setText(QString::number(tally.total));

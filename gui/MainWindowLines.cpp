@@ -41,22 +41,22 @@ void SetCell(QTableWidget& table, int row, int column, const QString& text)
 
 } // namespace
 
-void MainWindow::ConnectLines()
+void MainWindow::connectLines()
 {
-    connect(&m_lines, &ReaderLines::linesChanged, this, &MainWindow::ShowLines);
-    connect(&m_lines, &ReaderLines::lineChanged, this, &MainWindow::ShowLine);
-    connect(&m_lines, &ReaderLines::tokenRead, this, &MainWindow::OnTokenRead);
-    connect(&m_lines, &ReaderLines::armedChanged, this, &MainWindow::OnArmedChanged);
-    connect(&m_lines, &ReaderLines::attemptRecorded, this, &MainWindow::OnAttemptRecorded);
-    connect(&m_lines, &ReaderLines::burnDone, this, &MainWindow::OnBurnDone);
-    connect(&m_lines, &ReaderLines::tokenDone, this, &MainWindow::OnTokenDone);
-    connect(&m_lines, &ReaderLines::exportSetOpened, this, &MainWindow::OnExportSetOpened);
-    connect(ui->readerTable, &QTableWidget::currentCellChanged, this, &MainWindow::OnLineChosen);
+    connect(&m_lines, &ReaderLines::linesChanged, this, &MainWindow::showLines);
+    connect(&m_lines, &ReaderLines::lineChanged, this, &MainWindow::showLine);
+    connect(&m_lines, &ReaderLines::tokenRead, this, &MainWindow::showTokenRead);
+    connect(&m_lines, &ReaderLines::armedChanged, this, &MainWindow::showArmed);
+    connect(&m_lines, &ReaderLines::attemptRecorded, this, &MainWindow::recordAttempt);
+    connect(&m_lines, &ReaderLines::burnDone, this, &MainWindow::finishBurn);
+    connect(&m_lines, &ReaderLines::tokenDone, this, &MainWindow::showOutcome);
+    connect(&m_lines, &ReaderLines::exportSetOpened, this, &MainWindow::showExportSet);
+    connect(ui->readerTable, &QTableWidget::currentCellChanged, this, &MainWindow::chooseLine);
 
     // Every control auto-programming reads applies at once while it is on.
-    connect(ui->autoProgramCheck, &QCheckBox::toggled, this, &MainWindow::ApplyAutoProgramming);
+    connect(ui->autoProgramCheck, &QCheckBox::toggled, this, &MainWindow::applyAutoProgramming);
     connect(ui->autoSourceCombo, &QComboBox::currentIndexChanged, this,
-            &MainWindow::ApplyAutoProgramming);
+            &MainWindow::applyAutoProgramming);
     for (QAbstractButton* control : {static_cast<QAbstractButton*>(ui->step30Radio),
                                      static_cast<QAbstractButton*>(ui->step60Radio),
                                      static_cast<QAbstractButton*>(ui->sha1Radio),
@@ -69,20 +69,20 @@ void MainWindow::ConnectLines()
                                      static_cast<QAbstractButton*>(ui->exportCheck),
                                      static_cast<QAbstractButton*>(ui->pskcCheck),
                                      static_cast<QAbstractButton*>(ui->sameUserCheck)})
-        connect(control, &QAbstractButton::toggled, this, &MainWindow::ApplyAutoProgramming);
+        connect(control, &QAbstractButton::toggled, this, &MainWindow::applyAutoProgramming);
     connect(ui->userNameEdit, &QLineEdit::editingFinished, this, &MainWindow::takeUserName);
     connect(ui->loadUserListButton, &QPushButton::clicked, this, &MainWindow::loadUserList);
-    EnableSeedFileSource();
+    enableSeedFileSource();
 }
 
-void MainWindow::OnReaderList(const QString& readerListText)
+void MainWindow::updateReaderList(const QString& readerListText)
 {
     m_lines.followList(readerListText);
 }
 
 // No service: the lines of unconnected readers go; a connected line stays
 // and its station says what it waits for.
-void MainWindow::OnReaderListFailed()
+void MainWindow::handleReaderListFailure()
 {
     m_lines.listFailed();
 }
@@ -95,14 +95,14 @@ void MainWindow::connectReader(const QString& readerName, bool connect)
     // A press its station had not taken up when it stopped never ends.
     if (m_burnRunning && !m_lines.station(m_burnReader)) {
         m_burnRunning = false;
-        ReleaseBurnButton();
+        releaseBurnButton();
     }
-    ShowLines();
+    showLines();
 }
 
 // The table has a row per line, in the lines' order; a row's Connect check
 // box belongs to its reader for as long as the row lives.
-void MainWindow::ShowLines()
+void MainWindow::showLines()
 {
     QTableWidget& table = *ui->readerTable;
     const QStringList names = m_lines.names();
@@ -140,11 +140,11 @@ void MainWindow::ShowLines()
     m_showingLines = false;
 
     for (const QString& name : names)
-        ShowLine(name);
-    ShowCurrentLine();
+        showLine(name);
+    showCurrentLine();
 }
 
-void MainWindow::ShowLine(const QString& readerName)
+void MainWindow::showLine(const QString& readerName)
 {
     QTableWidget& table = *ui->readerTable;
     const int row = static_cast<int>(m_lines.names().indexOf(readerName));
@@ -158,12 +158,12 @@ void MainWindow::ShowLine(const QString& readerName)
         SetCell(table, row, SuccessColumn, QString::number(tally.success));
         SetCell(table, row, FailColumn, QString::number(tally.fail));
     }
-    ShowCounters();
+    showCounters();
     if (readerName == m_lines.current())
-        ShowCurrentLine();
+        showCurrentLine();
 }
 
-void MainWindow::OnLineChosen()
+void MainWindow::chooseLine()
 {
     if (m_showingLines)
         return;
@@ -172,13 +172,13 @@ void MainWindow::OnLineChosen()
     if (name == m_lines.current())
         return;
     m_lines.setCurrent(name);
-    ShowCurrentLine();
+    showCurrentLine();
     if (!m_lines.autoProgramming())
         selectSeedForSerial();
 }
 
 // The token fields, the status line and Burn speak of the chosen line.
-void MainWindow::ShowCurrentLine()
+void MainWindow::showCurrentLine()
 {
     Station* station = this->station();
     const TokenTexts token = station ? station->texts() : TokenTexts{};
@@ -186,7 +186,7 @@ void MainWindow::ShowCurrentLine()
     if (!station)
         tips = m_lines.names().isEmpty() ? tr("No card reader detected.")
                                          : tr("Please select a card reader.");
-    m_state.update([&token, &tips](ConsoleTexts& texts) {
+    m_texts.update([&token, &tips](WindowTexts& texts) {
         texts.serialNumber = token.serialNumber;
         texts.tokenClock = token.tokenClock;
         texts.computerClock = token.computerClock;
@@ -194,18 +194,18 @@ void MainWindow::ShowCurrentLine()
     });
     if (!m_burnRunning)
         ui->burnButton->setText(station && station->armed() ? tr("Stop") : tr("Burn"));
-    OnTokenRefresh();
+    refreshTokenView();
 }
 
 // A token read on the chosen line gets its seed from the seed file for a
 // press of Burn; auto-programming chooses its own seeds.
-void MainWindow::OnTokenRead(const QString& readerName)
+void MainWindow::showTokenRead(const QString& readerName)
 {
     if (readerName == m_lines.current() && !m_lines.autoProgramming())
         selectSeedForSerial();
 }
 
-void MainWindow::OnTokenDone(const TokenOutcome& outcome)
+void MainWindow::showOutcome(const TokenOutcome& outcome)
 {
     const OutcomeLine line = DescribeOutcome(outcome);
     ui->outcomeText->setText(line.text);
@@ -216,7 +216,7 @@ void MainWindow::OnTokenDone(const TokenOutcome& outcome)
     showUserList();
 }
 
-void MainWindow::ApplyAutoProgramming()
+void MainWindow::applyAutoProgramming()
 {
     if (!ui->autoProgramCheck->isChecked()) {
         m_lines.setAutoProgramming(std::nullopt);
@@ -253,7 +253,7 @@ void MainWindow::takeUserName()
     if (ui->userNameEdit->text() == m_takenUserName)
         return;
     m_takenUserName = ui->userNameEdit->text();
-    ApplyAutoProgramming();
+    applyAutoProgramming();
 }
 
 void MainWindow::loadUserList()
@@ -282,7 +282,7 @@ void MainWindow::applyUserList(const QString& path, const UserListResult& result
     m_userList.load(result.users);
     ui->userListText->setToolTip(path);
     showUserList();
-    ApplyAutoProgramming();
+    applyAutoProgramming();
 }
 
 void MainWindow::showUserList()
@@ -297,9 +297,9 @@ void MainWindow::showUserList()
 
 // The seed file is a source once one has loaded (a failed load keeps the
 // file before it).
-void MainWindow::EnableSeedFileSource()
+void MainWindow::enableSeedFileSource()
 {
     auto* model = qobject_cast<QStandardItemModel*>(ui->autoSourceCombo->model());
     if (QStandardItem* item = model ? model->item(kSeedFileSource) : nullptr)
-        item->setEnabled(!m_state.texts().seedFilePath.isEmpty());
+        item->setEnabled(!m_texts.copy().seedFilePath.isEmpty());
 }

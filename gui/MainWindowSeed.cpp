@@ -11,18 +11,18 @@
 
 // A failing generator leaves the seed as it was, without a word: the
 // operator simply presses Random again.
-void MainWindow::GenerateRandomSeed(int mode)
+void MainWindow::generateRandomSeed(int mode)
 {
     QString seed = GenerateRandomSeedText(mode);
     if (seed.isEmpty())
         return;
-    SetSeedText(seed);
+    setSeedText(seed);
     WipeText(seed);
 }
 
 // The edit takes the caller's text as it is, sharing its storage: the caller
 // wipes its own copy, and the edit is left the only holder.
-void MainWindow::SetSeedText(const QString& text)
+void MainWindow::setSeedText(const QString& text)
 {
     onWindowThread([this, &text] { ui->seedEdit->setText(text); });
     m_operator.beep();
@@ -33,7 +33,7 @@ void MainWindow::SetSeedText(const QString& text)
 // the file does not list keeps whatever seed the window holds.
 void MainWindow::selectSeedForSerial()
 {
-    const QString serialNumber = m_state.texts().serialNumber;
+    const QString serialNumber = m_texts.copy().serialNumber;
     if (serialNumber.isEmpty())
         return;
     std::optional<QString> seed = m_seedTable.find(serialNumber);
@@ -41,11 +41,11 @@ void MainWindow::selectSeedForSerial()
         return;
     if (const QString user = m_seedTable.userName(serialNumber); !user.isEmpty())
         onWindowThread([this, &user] { ui->userNameEdit->setText(user); });
-    SetSeedText(*seed);
+    setSeedText(*seed);
     WipeText(*seed);
 }
 
-void MainWindow::OnEdit()
+void MainWindow::editSeed()
 {
     ui->seedEdit->setReadOnly(false);
     ui->seedEdit->setFocus();
@@ -53,14 +53,14 @@ void MainWindow::OnEdit()
 
 // Burn follows the seed as soon as a source places or clears it, or the
 // operator types it after Edit.
-void MainWindow::OnSeedEditChanged(const QString& text)
+void MainWindow::updateSeedCommands(const QString& text)
 {
     ui->testButton->setEnabled(!text.isEmpty());
-    OnTokenRefresh();
+    refreshTokenView();
 }
 
 // A whole file's seeds become the window's; a failure says why.
-void MainWindow::ApplySeedFileLoad(const QString& path, const SeedFileResult& result,
+void MainWindow::applySeedFileLoad(const QString& path, const SeedFileResult& result,
                                    SeedTable& loaded)
 {
     if (!result.loaded()) {
@@ -71,8 +71,8 @@ void MainWindow::ApplySeedFileLoad(const QString& path, const SeedFileResult& re
     m_seedTable.swap(loaded);
     ui->seedFileLabel->show();
     ui->seedFilePathText->show();
-    m_state.update([&path](ConsoleTexts& texts) { texts.seedFilePath = path; });
-    UpdateData();
+    m_texts.update([&path](WindowTexts& texts) { texts.seedFilePath = path; });
+    showTexts();
     selectSeedForSerial();
 }
 
@@ -81,7 +81,7 @@ void MainWindow::ApplySeedFileLoad(const QString& path, const SeedFileResult& re
 // read on a worker thread into a table of its own, which becomes the window's
 // only once the whole file has loaded: a failed or cancelled load leaves the
 // previous file's seeds in use, as the path still on display says.
-void MainWindow::OnLoadSeedFile()
+void MainWindow::loadSeedFile()
 {
     if (m_background.busy())
         return;
@@ -104,7 +104,7 @@ void MainWindow::OnLoadSeedFile()
         },
         [this, path, table](SeedFileResult& result, bool cancelled) mutable {
             if (!cancelled && result.status != SeedFileStatus::Cancelled)
-                ApplySeedFileLoad(path, result, *table);
+                applySeedFileLoad(path, result, *table);
             // What the table holds now, the window's old seeds or a load that
             // did not become the window's, may be a million seeds to wipe.
             m_background.dispose([old = std::move(table)]() mutable { old.reset(); });

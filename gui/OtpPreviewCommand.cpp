@@ -23,7 +23,7 @@ OtpAlgorithm AlgorithmOf(const TimingOptions& timing)
 // The codes follow the window's Algorithm and Time Window choices, since that
 // is what a token configured with them displays. The clock is read once: the
 // list stays as it was when the dialog opened.
-void MainWindow::OnTest()
+void MainWindow::previewOtp()
 {
     QString typed = ui->seedEdit->text();
     ui->seedEdit->forgetHistory(); // the seed is taken: what was typed goes

@@ -49,7 +49,7 @@ HeldPicture PictureIn(const QMimeData* data)
 // picture's. A file is read and its path shown as Load Image File does;
 // picture data leaves the path as it is. Both are searched off the window's
 // thread; while a search runs, another picture is not taken.
-void MainWindow::ImportSeedFromPicture(const HeldPicture& held, const QString& noPictureMessage)
+void MainWindow::importSeedFromPicture(const HeldPicture& held, const QString& noPictureMessage)
 {
     if (m_background.busy())
         return;
@@ -58,12 +58,12 @@ void MainWindow::ImportSeedFromPicture(const HeldPicture& held, const QString& n
         return;
     }
     ui->seedEdit->clear();
-    ScanPictureInBackground(held.path, held.picture);
+    scanPictureInBackground(held.path, held.picture);
 }
 
-void MainWindow::OnPasteImage()
+void MainWindow::pasteImage()
 {
-    ImportSeedFromPicture(PictureIn(QGuiApplication::clipboard()->mimeData()),
+    importSeedFromPicture(PictureIn(QGuiApplication::clipboard()->mimeData()),
                           tr("The clipboard holds no picture.\nCopy a QR code picture, or a "
                              "picture file, and paste again."));
 }
@@ -85,7 +85,7 @@ void MainWindow::dropEvent(QDropEvent* event)
     QMetaObject::invokeMethod(
         this,
         [this, held = std::move(held)] {
-            ImportSeedFromPicture(held, tr("What was dropped on the window holds no picture."));
+            importSeedFromPicture(held, tr("What was dropped on the window holds no picture."));
         },
         Qt::QueuedConnection);
 }

@@ -7,7 +7,7 @@
 
 #include <QInputDialog>
 
-void MainWindow::OnPskcKey()
+void MainWindow::askPskcKey()
 {
     bool accepted = false;
     QString text =

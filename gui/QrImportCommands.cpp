@@ -62,23 +62,23 @@ QString ScreenGrabMessage(const ScreenGrab& grab, int portalTimeoutMs)
 
 } // namespace
 
-bool MainWindow::ImportSeedFromQr(const uint8_t* grey, int width, int height)
+bool MainWindow::importSeedFromQr(const uint8_t* grey, int width, int height)
 {
     QrScanResult result;
     {
         WaitCursor wait;
         result = ScanRasterForOtpauthSecret(grey, width, height);
     }
-    return PlaceQrScanResult(result);
+    return placeQrScanResult(result);
 }
 
-bool MainWindow::PlaceQrScanResult(QrScanResult& result)
+bool MainWindow::placeQrScanResult(QrScanResult& result)
 {
     switch (result.status) {
     case QrScanStatus::SecretFound: {
         QString seed = QString::fromUtf8(result.secret);
         WipeText(result.secret);
-        SetSeedText(seed);
+        setSeedText(seed);
         WipeText(seed);
         return true;
     }
@@ -97,7 +97,7 @@ bool MainWindow::PlaceQrScanResult(QrScanResult& result)
     return false;
 }
 
-bool MainWindow::LoadQrImageFile(const QString& path)
+bool MainWindow::loadQrImageFile(const QString& path)
 {
     GreyRaster raster;
     {
@@ -105,14 +105,14 @@ bool MainWindow::LoadQrImageFile(const QString& path)
         if (!LoadGreyPicture(QFile::encodeName(path).toStdString(), raster))
             return false;
     }
-    return ImportSeedFromQr(raster.pixels.data(), raster.width, raster.height);
+    return importSeedFromQr(raster.pixels.data(), raster.width, raster.height);
 }
 
 // A picture of any size is read and searched on a worker thread; the window
 // keeps painting and the operator may cancel. A file's path is shown where a
 // seed file's would be once its secret is placed; picture data leaves the
 // path as it is.
-void MainWindow::ScanPictureInBackground(const QString& path, const QImage& picture)
+void MainWindow::scanPictureInBackground(const QString& path, const QImage& picture)
 {
     std::function<PictureScanResult(const WorkControl&)> scan;
     QString label;
@@ -144,7 +144,7 @@ void MainWindow::ScanPictureInBackground(const QString& path, const QImage& pict
                                        tr("ERROR"));
                 return;
             }
-            if (!PlaceQrScanResult(result.scan)) {
+            if (!placeQrScanResult(result.scan)) {
                 m_operator.showMessage(tr("Incorrect QR code file!"), tr("ERROR"));
                 return;
             }
@@ -152,14 +152,14 @@ void MainWindow::ScanPictureInBackground(const QString& path, const QImage& pict
                 return;
             ui->seedFileLabel->show();
             ui->seedFilePathText->show();
-            m_state.update([&path](ConsoleTexts& texts) { texts.seedFilePath = path; });
-            UpdateData();
+            m_texts.update([&path](WindowTexts& texts) { texts.seedFilePath = path; });
+            showTexts();
         });
 }
 
 // The seed is emptied first, so a failed or cancelled import never leaves an
 // earlier seed looking like the picture's.
-void MainWindow::OnLoadImageFile()
+void MainWindow::loadImageFile()
 {
     if (m_background.busy())
         return;
@@ -169,14 +169,14 @@ void MainWindow::OnLoadImageFile()
         tr("PNG Files (*.png);;JPG Files (*.jpg *.jpeg);;All Files (*)"));
     if (path.isEmpty())
         return;
-    ScanPictureInBackground(path, QImage());
+    scanPictureInBackground(path, QImage());
 }
 
 // The station's own window must not hide the code it is asked to find: it is
 // minimised while the screens are copied, then restored. Every screen is
 // searched, the primary first; the first secret found is placed. The copy is
 // Qt's to make on the window's thread; the search runs on a worker.
-void MainWindow::OnScanScreen()
+void MainWindow::scanScreen()
 {
     if (m_background.busy())
         return;
@@ -212,7 +212,7 @@ void MainWindow::OnScanScreen()
                 WipeText(result.secret);
                 return;
             }
-            if (!PlaceQrScanResult(result))
+            if (!placeQrScanResult(result))
                 m_operator.showMessage(tr("No QR Code found on the screen!"), tr("ERROR"));
         });
 }

@@ -48,7 +48,7 @@ void ReaderLines::followList(const QString& readerListText)
             m_lines.push_back(std::move(added));
         }
     }
-    DropIdleUnlisted();
+    dropIdleUnlisted();
     emit linesChanged();
 }
 
@@ -56,14 +56,14 @@ void ReaderLines::listFailed()
 {
     for (Line& line : m_lines)
         line.listed = false;
-    DropIdleUnlisted();
+    dropIdleUnlisted();
     emit linesChanged();
 }
 
-void ReaderLines::DropIdleUnlisted()
+void ReaderLines::dropIdleUnlisted()
 {
     if (m_settling)
-        return; // a line being stopped is still in use; Settle drops it after
+        return; // a line being stopped is still in use; settle drops it after
     std::erase_if(m_lines, [this](const Line& line) {
         const bool idle = !line.listed && !line.wanted && !line.station;
         if (idle) {
@@ -96,7 +96,7 @@ void ReaderLines::setConnected(const QString& readerName, bool connected)
     if (!line || (connected && m_shutDown))
         return;
     line->wanted = connected;
-    Settle();
+    settle();
 }
 
 bool ReaderLines::connected(const QString& readerName) const
@@ -108,7 +108,7 @@ bool ReaderLines::connected(const QString& readerName) const
 // Runs until every line's station is as its Connect says. A call that comes
 // while a station is being stopped only changes what is wanted; the loop
 // here then catches up with it.
-void ReaderLines::Settle()
+void ReaderLines::settle()
 {
     if (m_settling)
         return;
@@ -118,20 +118,20 @@ void ReaderLines::Settle()
         for (const QString& name : names()) {
             Line* line = find(name);
             if (line && line->wanted && !line->station && !m_shutDown) {
-                Start(*line);
+                start(*line);
                 changed = true;
             } else if (line && !line->wanted && line->station) {
-                Stop(name);
+                stop(name);
                 changed = true;
             }
         }
     }
     m_settling = false;
-    DropIdleUnlisted();
+    dropIdleUnlisted();
     emit linesChanged();
 }
 
-void ReaderLines::Start(Line& line)
+void ReaderLines::start(Line& line)
 {
     line.station = std::make_unique<Station>(line.readerName, m_customerKey, m_operator,
                                              m_exportFiles, line.tally);
@@ -145,7 +145,7 @@ void ReaderLines::Start(Line& line)
         station, &Station::textsChanged, this, [this, name] { emit lineChanged(name); },
         Qt::QueuedConnection);
     connect(
-        station, &Station::tallyChanged, this, [this, name] { OnStationTally(name); },
+        station, &Station::tallyChanged, this, [this, name] { updateTally(name); },
         Qt::QueuedConnection);
     connect(
         station, &Station::tokenRead, this,
@@ -173,7 +173,7 @@ void ReaderLines::Start(Line& line)
 
 // The station finishes its run under way first; meanwhile the thread's
 // events are served, and the lines may change under it.
-void ReaderLines::Stop(const QString& readerName)
+void ReaderLines::stop(const QString& readerName)
 {
     Station* station = find(readerName)->station.get();
     station->stopAndWait();
@@ -189,12 +189,12 @@ void ReaderLines::stopAll()
     m_shutDown = true;
     for (Line& line : m_lines)
         line.wanted = false;
-    // stopAndWait may be re-entered for a station a Settle further out is
+    // stopAndWait may be re-entered for a station a settle further out is
     // stopping already; it returns once that station has ended.
     for (const QString& name : names())
         if (Line* line = find(name); line && line->station)
             line->station->stopAndWait();
-    Settle();
+    settle();
 }
 
 void ReaderLines::setCurrent(const QString& readerName)
@@ -234,7 +234,7 @@ StationTally ReaderLines::total() const
     return sum;
 }
 
-void ReaderLines::OnStationTally(const QString& readerName)
+void ReaderLines::updateTally(const QString& readerName)
 {
     if (Line* line = find(readerName); line && line->station)
         line->tally = line->station->tally();

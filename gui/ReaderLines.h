@@ -100,11 +100,11 @@ private:
 
     Line* find(const QString& readerName);
     const Line* find(const QString& readerName) const;
-    void Settle();
-    void Start(Line& line);
-    void Stop(const QString& readerName);
-    void DropIdleUnlisted();
-    void OnStationTally(const QString& readerName);
+    void settle();
+    void start(Line& line);
+    void stop(const QString& readerName);
+    void dropIdleUnlisted();
+    void updateTally(const QString& readerName);
 
     const char* const m_customerKey;
     ProgrammingJournal* m_journal = nullptr;

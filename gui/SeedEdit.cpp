@@ -29,7 +29,7 @@ void SeedEdit::forgetHistory()
 // QLineEdit hands a selection made with the mouse or the keyboard to the
 // desktop's selection as it is made. It is taken back here before the event
 // loop turns again, so no other program is ever served the seed.
-void SeedEdit::KeepSelectionPrivate()
+void SeedEdit::keepSelectionPrivate()
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (clipboard->supportsSelection() && clipboard->ownsSelection() && hasSelectedText())
@@ -39,17 +39,17 @@ void SeedEdit::KeepSelectionPrivate()
 void SeedEdit::mouseReleaseEvent(QMouseEvent* event)
 {
     QLineEdit::mouseReleaseEvent(event);
-    KeepSelectionPrivate();
+    keepSelectionPrivate();
 }
 
 void SeedEdit::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QLineEdit::mouseDoubleClickEvent(event);
-    KeepSelectionPrivate();
+    keepSelectionPrivate();
 }
 
 void SeedEdit::keyPressEvent(QKeyEvent* event)
 {
     QLineEdit::keyPressEvent(event);
-    KeepSelectionPrivate();
+    keepSelectionPrivate();
 }

@@ -24,5 +24,5 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void KeepSelectionPrivate();
+    void keepSelectionPrivate();
 };

@@ -10,12 +10,12 @@ StationApplication::StationApplication(int& argc, char** argv) : QApplication(ar
     setApplicationVersion(QStringLiteral("1.1"));
 }
 
-int StationApplication::InitInstance()
+int StationApplication::runWindow()
 {
     QtOperator op;
     MainWindow window(op, DataFolder());
     op.setWindow(&window);
-    window.StartReaderMonitor();
+    window.startReaderMonitor();
     window.exec();
     return 0;
 }

@@ -11,5 +11,5 @@ public:
     StationApplication(int& argc, char** argv);
 
     // Shows the main window until it closes; returns the process's exit code.
-    int InitInstance();
+    int runWindow();
 };

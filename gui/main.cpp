@@ -30,5 +30,5 @@ int main(int argc, char** argv)
         return 2;
     }
     StationApplication app(argc, argv);
-    return app.InitInstance();
+    return app.runWindow();
 }

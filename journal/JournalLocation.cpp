@@ -19,13 +19,13 @@ JournalResult<std::unique_ptr<ProgrammingJournal>> OpenJournal(const JournalLoca
                                                                QString* unreachable)
 {
     if (location.isServer()) {
-        auto opened = PostgresJournal::Open(location.given, {}, unreachable);
+        auto opened = PostgresJournal::open(location.given, {}, unreachable);
         if (!opened.ok())
             return JournalError{opened.error()};
         return std::unique_ptr<ProgrammingJournal>(std::move(opened).value());
     }
     auto opened =
-        SqliteJournal::Open(location.given.isEmpty() ? location.defaultPath : location.given);
+        SqliteJournal::open(location.given.isEmpty() ? location.defaultPath : location.given);
     if (!opened.ok())
         return JournalError{opened.error()};
     return std::unique_ptr<ProgrammingJournal>(std::move(opened).value());

@@ -23,6 +23,6 @@ struct JournalLocation
 // Opens the journal there, creating the SQLite file or the server's tables
 // when they are missing. With unreachable, a server that cannot be reached
 // now is no failure: why is put there, and the journal refuses every call
-// until the server answers (PostgresJournal::Open).
+// until the server answers (PostgresJournal::open).
 JournalResult<std::unique_ptr<ProgrammingJournal>> OpenJournal(const JournalLocation& location,
                                                                QString* unreachable = nullptr);

@@ -170,7 +170,7 @@ PostgresJournal::~PostgresJournal()
 }
 
 JournalResult<std::unique_ptr<PostgresJournal>>
-PostgresJournal::Open(const QString& connection, const QString& station, QString* unreachable)
+PostgresJournal::open(const QString& connection, const QString& station, QString* unreachable)
 {
     std::unique_ptr<PostgresJournal> journal(
         new PostgresJournal(connection, station.isEmpty() ? QSysInfo::machineHostName() : station));

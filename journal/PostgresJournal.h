@@ -32,7 +32,7 @@ public:
     // failure: why is put there, and the journal connects (and checks its
     // tables) at its first call that reaches the server.
     static JournalResult<std::unique_ptr<PostgresJournal>>
-    Open(const QString& connection, const QString& station = {}, QString* unreachable = nullptr);
+    open(const QString& connection, const QString& station = {}, QString* unreachable = nullptr);
 
     ~PostgresJournal() override;
     PostgresJournal(const PostgresJournal&) = delete;

@@ -62,7 +62,7 @@ SeedSeal::~SeedSeal()
     X509_free(m_certificate);
 }
 
-JournalResult<std::unique_ptr<SeedSeal>> SeedSeal::Load(const QString& certificatePath)
+JournalResult<std::unique_ptr<SeedSeal>> SeedSeal::load(const QString& certificatePath)
 {
     const JournalResult<QByteArray> bytes =
         ReadSmallFile(certificatePath, QStringLiteral("fleet's certificate"));
@@ -110,7 +110,7 @@ SeedVaultKey::~SeedVaultKey()
     EVP_PKEY_free(m_key);
 }
 
-JournalResult<std::unique_ptr<SeedVaultKey>> SeedVaultKey::Load(const QString& keyPath)
+JournalResult<std::unique_ptr<SeedVaultKey>> SeedVaultKey::load(const QString& keyPath)
 {
     JournalResult<QByteArray> bytes = ReadSmallFile(keyPath, QStringLiteral("vault's key"));
     if (!bytes.ok())

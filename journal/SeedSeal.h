@@ -23,7 +23,7 @@ class SeedSeal
 {
 public:
     // The certificate in a PEM or DER file.
-    static JournalResult<std::unique_ptr<SeedSeal>> Load(const QString& certificatePath);
+    static JournalResult<std::unique_ptr<SeedSeal>> load(const QString& certificatePath);
     ~SeedSeal();
     SeedSeal(const SeedSeal&) = delete;
     SeedSeal& operator=(const SeedSeal&) = delete;
@@ -42,7 +42,7 @@ class SeedVaultKey
 {
 public:
     // The key in a PEM file (unencrypted, or asking OpenSSL's terminal prompt).
-    static JournalResult<std::unique_ptr<SeedVaultKey>> Load(const QString& keyPath);
+    static JournalResult<std::unique_ptr<SeedVaultKey>> load(const QString& keyPath);
     ~SeedVaultKey();
     SeedVaultKey(const SeedVaultKey&) = delete;
     SeedVaultKey& operator=(const SeedVaultKey&) = delete;

@@ -121,7 +121,7 @@ SqliteJournal::~SqliteJournal()
     sqlite3_close(m_db);
 }
 
-JournalResult<std::unique_ptr<SqliteJournal>> SqliteJournal::Open(const QString& path)
+JournalResult<std::unique_ptr<SqliteJournal>> SqliteJournal::open(const QString& path)
 {
     if (const JournalResult<void> files = PrepareJournalFiles(path); !files.ok())
         return JournalError{files.error()};

@@ -27,7 +27,7 @@ public:
     // Opens the journal, creating the folder, the file and its schema when
     // missing. Refuses a file that is not the owner's regular file, a
     // database that is not a journal, and one written by a newer station.
-    static JournalResult<std::unique_ptr<SqliteJournal>> Open(const QString& path);
+    static JournalResult<std::unique_ptr<SqliteJournal>> open(const QString& path);
 
     ~SqliteJournal() override;
     SqliteJournal(const SqliteJournal&) = delete;

@@ -247,7 +247,7 @@ TEST_F(CommandLineTest, EachTokenGetsItsOwnUserFromAListOrTheSeedFile)
     }
     EXPECT_EQ(recorded, expected);
     std::map<QString, QString> journaled;
-    auto journal = SqliteJournal::Open(JournalDatabasePath(data.path()));
+    auto journal = SqliteJournal::open(JournalDatabasePath(data.path()));
     ASSERT_TRUE(journal.ok()) << journal.error().toStdString();
     const auto attempts = journal.value()->list(std::nullopt, {});
     ASSERT_TRUE(attempts.ok());

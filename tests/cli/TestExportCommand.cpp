@@ -94,9 +94,9 @@ protected:
                                    QStringLiteral("postgres")))
             << server()->failure();
         ASSERT_TRUE(MakeFleetKey(m_folder.path(), QStringLiteral("rsa")));
-        auto seal = SeedSeal::Load(path("cert.pem"));
+        auto seal = SeedSeal::load(path("cert.pem"));
         ASSERT_TRUE(seal.ok()) << seal.error().toStdString();
-        auto journal = PostgresJournal::Open(connection(), QStringLiteral("pc12"));
+        auto journal = PostgresJournal::open(connection(), QStringLiteral("pc12"));
         ASSERT_TRUE(journal.ok()) << journal.error().toStdString();
         struct Row
         {
@@ -248,7 +248,7 @@ TEST_F(ExportCommandTest, ExportVaultEntryOpensWithTheOpensslCommandAlone)
         const QString folder = m_folder.filePath(keyType);
         ASSERT_TRUE(QDir().mkpath(folder));
         ASSERT_TRUE(MakeFleetKey(folder, keyType));
-        auto seal = SeedSeal::Load(folder + QStringLiteral("/cert.pem"));
+        auto seal = SeedSeal::load(folder + QStringLiteral("/cert.pem"));
         ASSERT_TRUE(seal.ok()) << seal.error().toStdString();
         const JournalResult<QByteArray> sealed = seal.value()->seal(kSeed1.toLatin1());
         ASSERT_TRUE(sealed.ok()) << sealed.error().toStdString();

@@ -39,7 +39,7 @@ public:
         App();
         window = std::make_unique<MainWindow>(op, data.path());
         window->show();
-        window->StartReaderMonitor();
+        window->startReaderMonitor();
     }
     ~StationUnderTest()
     {
@@ -195,7 +195,7 @@ public:
     }
 
     // Places a seed as the QR import does: seed text, seed edit and bell.
-    void setSeed(const QString& seed) { window->SetSeedText(seed); }
+    void setSeed(const QString& seed) { window->setSeedText(seed); }
     QString seedShown() const { return child<QLineEdit>("seedEdit")->text(); }
 
     static std::shared_ptr<VirtualToken> Token(const std::string& serial, int64_t clockOffset = 0)

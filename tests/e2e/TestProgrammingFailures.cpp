@@ -205,7 +205,7 @@ TEST(ProgrammingFailures, SealTellsItsOutcome)
         return StationUnderTest::waitFor(
             [&] { return !armed.station.op.recorded.texts().isEmpty(); });
     };
-    armed.station.window->OnSeal();
+    armed.station.window->seal();
     ASSERT_TRUE(shown());
     EXPECT_EQ(armed.station.op.recorded.texts(), QStringList{"CardSeal success!"});
     EXPECT_EQ(armed.station.op.recorded.messages().front().caption, "Hints");
@@ -213,7 +213,7 @@ TEST(ProgrammingFailures, SealTellsItsOutcome)
 
     armed.station.op.recorded.clear();
     armed.token->answerNextWith(0x6985, 0xC7);
-    armed.station.window->OnSeal();
+    armed.station.window->seal();
     ASSERT_TRUE(shown());
     EXPECT_EQ(armed.station.op.recorded.texts(), QStringList{"CardSeal failed![00000001]"});
 }

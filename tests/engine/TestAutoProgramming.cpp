@@ -261,7 +261,7 @@ protected:
     void SetUp() override
     {
         AutoProgrammingTest::SetUp();
-        auto opened = SqliteJournal::Open(JournalDatabasePath(data.path()));
+        auto opened = SqliteJournal::open(JournalDatabasePath(data.path()));
         ASSERT_TRUE(opened.ok()) << opened.error().toStdString();
         journal = std::move(opened).value();
         stations.push_back(std::make_unique<Station>(QString::fromStdString(pcsc.readerName(0)),

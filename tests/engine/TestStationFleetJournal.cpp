@@ -16,7 +16,7 @@ protected:
     {
         StationFixture<1>::SetUp();
         ASSERT_TRUE(postgres.ok()) << postgres.failure();
-        auto opened = PostgresJournal::Open(postgres.connection(), QStringLiteral("pc12"));
+        auto opened = PostgresJournal::open(postgres.connection(), QStringLiteral("pc12"));
         ASSERT_TRUE(opened.ok()) << opened.error().toStdString();
         journal = std::move(opened).value();
         ChildProgram openssl(QStringLiteral("openssl"),
@@ -25,7 +25,7 @@ protected:
                               "-keyout", data.filePath("key.pem"), "-out",
                               data.filePath("cert.pem")});
         ASSERT_EQ(openssl.run(), 0) << openssl.errorOutput().toStdString();
-        auto loaded = SeedSeal::Load(data.filePath("cert.pem"));
+        auto loaded = SeedSeal::load(data.filePath("cert.pem"));
         ASSERT_TRUE(loaded.ok()) << loaded.error().toStdString();
         seal = std::move(loaded).value();
 
@@ -46,7 +46,7 @@ protected:
 
 TEST_F(StationFleetJournalTest, BurnOnATokenAnotherStationProgrammedNamesThatStation)
 {
-    auto elsewhere = PostgresJournal::Open(postgres.connection(), QStringLiteral("pc99"));
+    auto elsewhere = PostgresJournal::open(postgres.connection(), QStringLiteral("pc99"));
     ASSERT_TRUE(elsewhere.ok()) << elsewhere.error().toStdString();
     JournalAttempt before;
     before.reader = QStringLiteral("Reader B");
@@ -76,7 +76,7 @@ TEST_F(StationFleetJournalTest, BurnOnATokenAnotherStationProgrammedNamesThatSta
     ASSERT_TRUE(vault.ok()) << vault.error().toStdString();
     ASSERT_EQ(vault.value().size(), 1);
     EXPECT_EQ(vault.value()[0].station, QStringLiteral("pc12"));
-    auto key = SeedVaultKey::Load(data.filePath("key.pem"));
+    auto key = SeedVaultKey::load(data.filePath("key.pem"));
     ASSERT_TRUE(key.ok()) << key.error().toStdString();
     const JournalResult<QByteArray> opened = key.value()->open(vault.value()[0].sealedSeed);
     ASSERT_TRUE(opened.ok()) << opened.error().toStdString();

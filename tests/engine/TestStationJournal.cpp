@@ -13,7 +13,7 @@ protected:
     void SetUp() override
     {
         StationFixture<1>::SetUp();
-        auto opened = SqliteJournal::Open(JournalDatabasePath(data.path()));
+        auto opened = SqliteJournal::open(JournalDatabasePath(data.path()));
         ASSERT_TRUE(opened.ok()) << opened.error().toStdString();
         journal = std::move(opened).value();
     }

@@ -41,6 +41,6 @@ inline PreviewSeen PressTest(MainWindow& window)
         dialog->accept();
     });
     watcher.start();
-    window.OnTest();
+    window.previewOtp();
     return seen;
 }

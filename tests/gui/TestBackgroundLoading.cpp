@@ -103,8 +103,8 @@ QString TestBackgroundLoading::writeSeedFile(const QString& name, int lines)
 // The seed the window places for a token on the reader; empty: none.
 QString TestBackgroundLoading::seedOfToken(const QString& serialNumber)
 {
-    m_window->SetSeedText(QString());
-    m_window->state().update([&](ConsoleTexts& texts) { texts.serialNumber = serialNumber; });
+    m_window->setSeedText(QString());
+    m_window->texts().update([&](WindowTexts& texts) { texts.serialNumber = serialNumber; });
     m_window->selectSeedForSerial();
     return seedEditText();
 }
@@ -117,7 +117,7 @@ void TestBackgroundLoading::loadEarlierSeedFile()
     file.write("ZP9999999," + kEarlierSeed.toLatin1() + "\n");
     file.close();
     m_operator.answerNextFileDialog(m_earlierPath);
-    m_window->OnLoadSeedFile();
+    m_window->loadSeedFile();
     QTRY_VERIFY(BackgroundWorkDone(m_window.get()));
     QCOMPARE(m_operator.texts(), QStringList());
 }
@@ -153,7 +153,7 @@ void TestBackgroundLoading::cancelKeepsThePreviousSeedFile()
     const QString path = writeSeedFile("big.csv", kBigFileLines);
     WorkerGate gate(work());
     m_operator.answerNextFileDialog(path);
-    m_window->OnLoadSeedFile();
+    m_window->loadSeedFile();
 
     QProgressDialog* progress = nullptr;
     QTRY_VERIFY((progress = m_window->findChild<QProgressDialog*>()) && progress->isVisible());
@@ -179,7 +179,7 @@ void TestBackgroundLoading::closingTheWindowStopsTheLoad()
     const QString path = writeSeedFile("big.csv", kBigFileLines);
     WorkerGate gate(work());
     m_operator.answerNextFileDialog(path);
-    m_window->OnLoadSeedFile();
+    m_window->loadSeedFile();
     QVERIFY(work().busy());
 
     // Served only while the window waits for its worker.
@@ -201,7 +201,7 @@ void TestBackgroundLoading::pictureIsSearchedWhileTheWindowTurns()
 {
     const QString path = m_folder.filePath("code.png");
     QVERIFY(QrCodeImage("otpauth://totp/Station:alice?secret=JBSWY3DPEHPK3PXP").save(path));
-    m_window->SetSeedText(kEarlierSeed);
+    m_window->setSeedText(kEarlierSeed);
     m_operator.clear();
     WorkerGate gate(work());
     bool servedWhileBusy = false;
@@ -210,7 +210,7 @@ void TestBackgroundLoading::pictureIsSearchedWhileTheWindowTurns()
         gate.open();
     });
     m_operator.answerNextFileDialog(path);
-    m_window->OnLoadImageFile();
+    m_window->loadImageFile();
     QCOMPARE(seedEditText(), QString()); // emptied at once, as before
 
     QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), kLongWaitMs);
@@ -243,9 +243,9 @@ void TestBackgroundLoading::fifoGivesItsMessageWithoutBlocking()
 
     m_operator.answerNextFileDialog(path);
     if (name.endsWith(".csv"))
-        m_window->OnLoadSeedFile();
+        m_window->loadSeedFile();
     else
-        m_window->OnLoadImageFile();
+        m_window->loadImageFile();
 
     QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), kLongWaitMs);
     QCOMPARE(m_operator.texts(), QStringList{message});

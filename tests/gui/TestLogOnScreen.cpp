@@ -49,7 +49,7 @@ void TestLogOnScreen::everyColumnShowsAtTheWindowsSize()
         {"Virtual PCD 00 01", "TK0001", "", "Succeeded, programmed again"},
     };
     for (const QStringList& row : rows)
-        window.OnAttemptRecorded(row[0], row[1], row[2], row[3]);
+        window.recordAttempt(row[0], row[1], row[2], row[3]);
     QCoreApplication::processEvents();
 
     // The window fits its screen, and the log fits the window.

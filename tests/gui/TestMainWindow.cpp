@@ -242,10 +242,10 @@ void TestMainWindow::timingFallbacks()
 
 void TestMainWindow::clearKeepsCounters()
 {
-    m_window->OnAttemptRecorded(QStringLiteral("Reader A"), QStringLiteral("ZP0001"), QString(),
-                                QStringLiteral("Failed"));
-    m_window->OnAttemptRecorded(QStringLiteral("Reader B"), QStringLiteral("ZP0002"),
-                                QStringLiteral("bob"), QStringLiteral("Succeeded"));
+    m_window->recordAttempt(QStringLiteral("Reader A"), QStringLiteral("ZP0001"), QString(),
+                            QStringLiteral("Failed"));
+    m_window->recordAttempt(QStringLiteral("Reader B"), QStringLiteral("ZP0002"),
+                            QStringLiteral("bob"), QStringLiteral("Succeeded"));
     auto* log = find<QTreeWidget>("logList");
     QCOMPARE(log->topLevelItemCount(), 2);
     // newest on top
@@ -315,7 +315,7 @@ void TestMainWindow::editThenTyping()
 
 void TestMainWindow::cancelledSeedFileDialogEmptiesTheSeed()
 {
-    m_window->GenerateRandomSeed(1);
+    m_window->generateRandomSeed(1);
     QTest::mouseClick(find<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
     QTRY_VERIFY(BackgroundWorkDone(m_window.get()));
     QCOMPARE(m_operator->filters(), QStringList{"CSV Files (*.csv);;All Files (*)"});
@@ -337,7 +337,7 @@ void TestMainWindow::failedSeedFileLoad()
     QVERIFY(m_operator->messages().empty());
 
     m_operator->answerNextFileDialog(writeFile("ZP0001,JBSWY3DPEHPK3PXP\nZP0002,jbswy3dp\n"));
-    m_window->GenerateRandomSeed(1);
+    m_window->generateRandomSeed(1);
     QTest::mouseClick(find<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
     QTRY_VERIFY(BackgroundWorkDone(m_window.get()));
 
@@ -351,10 +351,10 @@ void TestMainWindow::failedSeedFileLoad()
     QVERIFY(seedEditText().isEmpty());
     QCOMPARE(find<QLabel>("seedFilePathText")->text(), earlier);
 
-    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0001"; });
+    m_window->texts().update([](WindowTexts& texts) { texts.serialNumber = "ZP0001"; });
     m_window->selectSeedForSerial();
     QVERIFY(seedEditText().isEmpty());
-    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0009"; });
+    m_window->texts().update([](WindowTexts& texts) { texts.serialNumber = "ZP0009"; });
     m_window->selectSeedForSerial();
     QCOMPARE(seedEditText(), QStringLiteral("MZXW6==="));
 }
@@ -365,7 +365,7 @@ void TestMainWindow::seedFileAppliesTheSeedOfTheTokenOnTheReader()
         "ZP0001,JBSWY3DPEHPK3PXP\r\nZP0002,GEZDGNBVGY3TQOJQ\r\nZP0003,MZXW6===,ana@example.org");
 
     // An unlisted token on the reader: the seed stays empty.
-    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0009"; });
+    m_window->texts().update([](WindowTexts& texts) { texts.serialNumber = "ZP0009"; });
     m_operator->answerNextFileDialog(path);
     QTest::mouseClick(find<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
     QTRY_VERIFY(BackgroundWorkDone(m_window.get()));
@@ -377,7 +377,7 @@ void TestMainWindow::seedFileAppliesTheSeedOfTheTokenOnTheReader()
     QVERIFY(seedFileSourceEnabled()); // auto-programming may take the file's seeds now
 
     // A listed token: its seed at once, with the bell.
-    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0002"; });
+    m_window->texts().update([](WindowTexts& texts) { texts.serialNumber = "ZP0002"; });
     m_operator->answerNextFileDialog(path);
     QTest::mouseClick(find<QPushButton>("loadSeedFileButton"), Qt::LeftButton);
     QTRY_VERIFY(BackgroundWorkDone(m_window.get()));
@@ -385,12 +385,12 @@ void TestMainWindow::seedFileAppliesTheSeedOfTheTokenOnTheReader()
     QCOMPARE(m_operator->beeps(), 1);
 
     // The next tokens, read on the poll thread.
-    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0003"; });
+    m_window->texts().update([](WindowTexts& texts) { texts.serialNumber = "ZP0003"; });
     onWorker([this] { m_window->selectSeedForSerial(); });
     QCOMPARE(seedEditText(), QStringLiteral("MZXW6==="));
     // The file names this token's user: Burn takes it from the user name.
     QCOMPARE(find<QLineEdit>("userNameEdit")->text(), QStringLiteral("ana@example.org"));
-    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0004"; });
+    m_window->texts().update([](WindowTexts& texts) { texts.serialNumber = "ZP0004"; });
     onWorker([this] { m_window->selectSeedForSerial(); });
     // an unlisted token keeps the last seed
     QCOMPARE(seedEditText(), QStringLiteral("MZXW6==="));
@@ -423,25 +423,25 @@ void TestMainWindow::userListShowsTheNextUserOrWhyItFailed()
 void TestMainWindow::tokenRefreshFollowsSerialAndSeed()
 {
     auto* burn = find<QPushButton>("burnButton");
-    m_window->state().update([](ConsoleTexts& texts) {
+    m_window->texts().update([](WindowTexts& texts) {
         texts.serialNumber = "ZP0001";
         texts.tokenClock = "2019-12-16 23:21:22";
         texts.computerClock = "2024-03-05 07:07:06";
         texts.tips = "Token or card detected";
     });
-    m_window->OnTokenRefresh();
+    m_window->refreshTokenView();
     QTRY_COMPARE(find<QLabel>("serialNumberText")->text(), QStringLiteral("ZP0001"));
     QCOMPARE(find<QLabel>("tokenClockText")->text(), QStringLiteral("2019-12-16 23:21:22"));
     QCOMPARE(find<QLabel>("computerClockText")->text(), QStringLiteral("2024-03-05 07:07:06"));
     QCOMPARE(find<QLabel>("tipsText")->text(), QStringLiteral("Token or card detected"));
     QVERIFY2(!burn->isEnabled(), "no seed yet");
 
-    m_window->GenerateRandomSeed(1);
-    m_window->OnTokenRefresh();
+    m_window->generateRandomSeed(1);
+    m_window->refreshTokenView();
     QTRY_VERIFY(burn->isEnabled());
 
-    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber.clear(); });
-    m_window->OnTokenRefresh();
+    m_window->texts().update([](WindowTexts& texts) { texts.serialNumber.clear(); });
+    m_window->refreshTokenView();
     QTRY_VERIFY(!burn->isEnabled());
 }
 
@@ -451,8 +451,8 @@ void TestMainWindow::typedSeedEnablesBurn()
 {
     auto* burn = find<QPushButton>("burnButton");
     auto* edit = find<QLineEdit>("seedEdit");
-    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0002"; });
-    m_window->OnTokenRefresh();
+    m_window->texts().update([](WindowTexts& texts) { texts.serialNumber = "ZP0002"; });
+    m_window->refreshTokenView();
     QTRY_COMPARE(find<QLabel>("serialNumberText")->text(), QStringLiteral("ZP0002"));
     QVERIFY(!burn->isEnabled());
 
@@ -478,7 +478,7 @@ void TestMainWindow::readerListFollowsThePlatform()
         return shown;
     };
     auto tips = [this] { return find<QLabel>("tipsText")->text(); };
-    m_window->OnReaderList(QStringLiteral("Reader A[E]Reader B[E]"));
+    m_window->updateReaderList(QStringLiteral("Reader A[E]Reader B[E]"));
     QCOMPARE(names(), (QStringList{"Reader A", "Reader B"}));
     QCOMPARE(table->currentRow(), -1); // the first reader is not chosen for the operator
     QCOMPARE(tips(), QStringLiteral("Please select a card reader."));
@@ -490,25 +490,25 @@ void TestMainWindow::readerListFollowsThePlatform()
 
     table->setCurrentCell(1, 1);
     QCOMPARE(m_window->lines().current(), QStringLiteral("Reader B"));
-    m_window->OnReaderList(QStringLiteral("Reader B[E]Reader C[E]"));
+    m_window->updateReaderList(QStringLiteral("Reader B[E]Reader C[E]"));
     QCOMPARE(names(), (QStringList{"Reader B", "Reader C"}));
     QCOMPARE(table->currentRow(), 0);
     QCOMPARE(m_window->lines().current(), QStringLiteral("Reader B"));
 
     // The chosen reader goes: none is chosen, and the operator is asked.
-    m_window->OnReaderList(QStringLiteral("Reader C[E]"));
+    m_window->updateReaderList(QStringLiteral("Reader C[E]"));
     QCOMPARE(names(), QStringList{"Reader C"});
     QCOMPARE(table->currentRow(), -1);
     QVERIFY(m_window->lines().current().isEmpty());
     QCOMPARE(tips(), QStringLiteral("Please select a card reader."));
 
-    m_window->OnReaderList(QString());
+    m_window->updateReaderList(QString());
     QCOMPARE(table->rowCount(), 0);
     QCOMPARE(tips(), QStringLiteral("No card reader detected."));
 
     // No list at all (no service): the lines of readers not connected go.
-    m_window->OnReaderList(QStringLiteral("Reader A[E]"));
-    m_window->OnReaderListFailed();
+    m_window->updateReaderList(QStringLiteral("Reader A[E]"));
+    m_window->handleReaderListFailure();
     QCOMPARE(table->rowCount(), 0);
     QCOMPARE(find<QLabel>("serialNumberText")->text(), QString());
 }
@@ -561,7 +561,7 @@ void TestMainWindow::outcomeLineWords()
 // The seed sources may place a seed from any thread; the edit shows it.
 void TestMainWindow::seedPlacedFromAnotherThread()
 {
-    onWorker([this] { m_window->GenerateRandomSeed(2); });
+    onWorker([this] { m_window->generateRandomSeed(2); });
     QCOMPARE(seedEditText().size(), 64);
 }
 

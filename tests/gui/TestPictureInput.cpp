@@ -94,7 +94,7 @@ void TestPictureInput::init()
     m_window = std::make_unique<MainWindow>(m_operator, m_folder.path());
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    m_window->SetSeedText(kEarlierSeed); // to see it replaced, or kept
+    m_window->setSeedText(kEarlierSeed); // to see it replaced, or kept
     m_operator.clear();
 }
 

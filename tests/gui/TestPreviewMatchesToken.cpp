@@ -120,7 +120,7 @@ void TestPreviewMatchesToken::presentRowIsTheTokensDisplay()
     RecordingOperator op;
     MainWindow window(op, data.path());
     window.show();
-    window.SetSeedText(seed);
+    window.setSeedText(seed);
     window.findChild<QRadioButton*>(step == 30 ? "step30Radio" : "step60Radio")->click();
     window.findChild<QRadioButton*>(algorithm == "SHA256" ? "sha256Radio" : "sha1Radio")->click();
 

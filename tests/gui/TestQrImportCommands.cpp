@@ -67,7 +67,7 @@ QString TestQrImportCommands::save(const QImage& picture, const QString& name, c
 // An earlier seed, so that a test can see the command empty it.
 void TestQrImportCommands::placeSeedBeforehand()
 {
-    m_window->SetSeedText("MFRGGZDFMZTWQ2LK");
+    m_window->setSeedText("MFRGGZDFMZTWQ2LK");
     m_operator.clear();
 }
 
@@ -115,7 +115,7 @@ void TestQrImportCommands::loadImageFilePlacesTheSecret()
     placeSeedBeforehand();
     m_operator.answerNextFileDialog(path);
 
-    m_window->OnLoadImageFile();
+    m_window->loadImageFile();
     QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), QStringList());
@@ -161,12 +161,12 @@ void TestQrImportCommands::failedLoadShowsItsMessagesAndLeavesTheSeedEmpty()
     // A picture loaded earlier keeps its path on display.
     const QString earlier = save(QrCodeImage(kOtpauth), "earlier.png");
     m_operator.answerNextFileDialog(earlier);
-    m_window->OnLoadImageFile();
+    m_window->loadImageFile();
     QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
     placeSeedBeforehand();
 
     m_operator.answerNextFileDialog(m_folder.filePath(fileName));
-    m_window->OnLoadImageFile();
+    m_window->loadImageFile();
     QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), messages);
@@ -181,7 +181,7 @@ void TestQrImportCommands::failedLoadShowsItsMessagesAndLeavesTheSeedEmpty()
 void TestQrImportCommands::cancelledDialogEmptiesTheSeedQuietly()
 {
     placeSeedBeforehand();
-    m_window->OnLoadImageFile(); // no answer queued: the dialog is cancelled
+    m_window->loadImageFile(); // no answer queued: the dialog is cancelled
     QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), QStringList());
@@ -194,7 +194,7 @@ void TestQrImportCommands::rasterWithoutPixelsIsRefused()
     const uint8_t pixel = 0;
     for (auto [width, height] : {std::pair{0, 10}, std::pair{10, 0}, std::pair{-4, 4}}) {
         m_operator.clear();
-        QVERIFY(!m_window->ImportSeedFromQr(&pixel, width, height));
+        QVERIFY(!m_window->importSeedFromQr(&pixel, width, height));
         QCOMPARE(m_operator.texts(), QStringList{"QR : Failed to allocate video memory!"});
     }
 }

@@ -66,7 +66,7 @@ void TestScanScreen::init()
     m_window->move(0, 0);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    m_window->SetSeedText("MFRGGZDFMZTWQ2LK"); // an earlier seed, to see it replaced
+    m_window->setSeedText("MFRGGZDFMZTWQ2LK"); // an earlier seed, to see it replaced
     m_operator.clear();
 }
 
@@ -107,7 +107,7 @@ void TestScanScreen::findsTheSecretOfACodeOnTheScreen()
     showCode(QrCodeImage(kOtpauth));
     QSignalSpy states(m_window->windowHandle(), &QWindow::windowStateChanged);
 
-    m_window->OnScanScreen();
+    m_window->scanScreen();
     QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), QStringList());
@@ -128,7 +128,7 @@ void TestScanScreen::pureBlueCodeIsNotFound()
     blue.dark = QColor(0, 0, 255);
     showCode(QrCodeImage(kOtpauth, blue));
 
-    m_window->OnScanScreen();
+    m_window->scanScreen();
     QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), QStringList{"No QR Code found on the screen!"});
@@ -146,7 +146,7 @@ void TestScanScreen::findsACodeOnTheSecondScreen()
              qreal(std::max(1, qEnvironmentVariableIntValue("STATION_SCREEN_RATIO"))));
     showCode(QrCodeImage(kOtpauth), second);
 
-    m_window->OnScanScreen();
+    m_window->scanScreen();
     QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), QStringList());
@@ -165,7 +165,7 @@ void TestScanScreen::primaryScreenComesFirst()
     showCode(QrCodeImage(kOtpauth));
 
     for (int scan = 0; scan < 2; ++scan) {
-        m_window->OnScanScreen();
+        m_window->scanScreen();
         QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
         QCOMPARE(m_operator.texts(), QStringList());
         QCOMPARE(m_window->findChild<QLineEdit*>("seedEdit")->text(), kSecret);

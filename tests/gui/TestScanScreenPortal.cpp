@@ -87,7 +87,7 @@ void TestScanScreenPortal::init()
     m_window->move(5000, 5000);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    m_window->SetSeedText("MFRGGZDFMZTWQ2LK"); // an earlier seed, to see it replaced
+    m_window->setSeedText("MFRGGZDFMZTWQ2LK"); // an earlier seed, to see it replaced
     m_operator.clear();
 }
 
@@ -106,7 +106,7 @@ QString TestScanScreenPortal::save(const QImage& picture, const QString& name)
 // Scans and checks what the operator sees; the window is back either way.
 void TestScanScreenPortal::scanExpecting(const QStringList& messages, const QString& seed)
 {
-    m_window->OnScanScreen();
+    m_window->scanScreen();
     QTRY_VERIFY_WITH_TIMEOUT(BackgroundWorkDone(m_window.get()), 60000);
 
     QCOMPARE(m_operator.texts(), messages);

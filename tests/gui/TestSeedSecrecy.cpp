@@ -69,7 +69,7 @@ void TestSeedSecrecy::selectingTheSeedPublishesNothing()
     QFETCH(QString, edit);
     QFETCH(QString, how);
     QFETCH(bool, published);
-    m_window->SetSeedText(QStringLiteral("JBSWY3DPEHPK3PXP"));
+    m_window->setSeedText(QStringLiteral("JBSWY3DPEHPK3PXP"));
     auto* target = m_window->findChild<QLineEdit*>(edit);
     QVERIFY(target);
     if (edit == QLatin1String("userNameEdit"))
@@ -158,7 +158,7 @@ namespace {
 
 // The binding lists every field of the window's texts: a field added there
 // breaks the build here, so whoever adds one checks it against the seed.
-bool AnyTextHolds(const ConsoleTexts& texts, const QString& seed)
+bool AnyTextHolds(const WindowTexts& texts, const QString& seed)
 {
     const auto& [serialNumber, tokenClock, computerClock, tips, seedFilePath, userName] = texts;
     for (const QString* text :
@@ -177,23 +177,23 @@ void TestSeedSecrecy::windowTextsHoldNoSeed()
     auto* seed = m_window->findChild<SeedEdit*>(QStringLiteral("seedEdit"));
     auto* burn = m_window->findChild<QPushButton*>(QStringLiteral("burnButton"));
     QVERIFY(seed && burn);
-    m_window->state().update([](ConsoleTexts& texts) { texts.serialNumber = "ZP0001"; });
-    m_window->OnTokenRefresh();
+    m_window->texts().update([](WindowTexts& texts) { texts.serialNumber = "ZP0001"; });
+    m_window->refreshTokenView();
 
     QTest::mouseClick(m_window->findChild<QPushButton*>(QStringLiteral("editButton")),
                       Qt::LeftButton);
     QTest::keyClicks(seed, QStringLiteral("jbsw-y3dp"));
     QVERIFY(burn->isEnabled());
-    QVERIFY(!AnyTextHolds(m_window->state().texts(), QStringLiteral("jbsw-y3dp")));
+    QVERIFY(!AnyTextHolds(m_window->texts().copy(), QStringLiteral("jbsw-y3dp")));
 
-    m_window->SetSeedText(QStringLiteral("GEZDGNBVGY3TQOJQ"));
+    m_window->setSeedText(QStringLiteral("GEZDGNBVGY3TQOJQ"));
     QVERIFY(burn->isEnabled());
-    QVERIFY(!AnyTextHolds(m_window->state().texts(), QStringLiteral("GEZDGNBV")));
+    QVERIFY(!AnyTextHolds(m_window->texts().copy(), QStringLiteral("GEZDGNBV")));
 
-    m_window->GenerateRandomSeed(2);
+    m_window->generateRandomSeed(2);
     const QString random = seed->text();
     QCOMPARE(random.size(), 64);
-    QVERIFY(!AnyTextHolds(m_window->state().texts(), random.left(16)));
+    QVERIFY(!AnyTextHolds(m_window->texts().copy(), random.left(16)));
 
     seed->clear();
     QVERIFY(!burn->isEnabled());

@@ -21,7 +21,7 @@ inline void UseLocalTimeUtcPlusTwo()
 // The journal at path, or nullptr and a test failure saying why.
 inline std::unique_ptr<SqliteJournal> OpenJournal(const QString& path)
 {
-    JournalResult<std::unique_ptr<SqliteJournal>> opened = SqliteJournal::Open(path);
+    JournalResult<std::unique_ptr<SqliteJournal>> opened = SqliteJournal::open(path);
     EXPECT_TRUE(opened.ok()) << opened.error().toStdString();
     return opened.ok() ? std::move(opened).value() : nullptr;
 }

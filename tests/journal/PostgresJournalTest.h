@@ -40,7 +40,7 @@ protected:
     std::unique_ptr<PostgresJournal> open(const QString& station,
                                           const QString& user = QStringLiteral("postgres"))
     {
-        auto opened = PostgresJournal::Open(connection(user), station);
+        auto opened = PostgresJournal::open(connection(user), station);
         EXPECT_TRUE(opened.ok()) << opened.error().toStdString();
         return opened.ok() ? std::move(opened).value() : nullptr;
     }

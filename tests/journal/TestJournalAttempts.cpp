@@ -71,7 +71,7 @@ TEST_F(JournalTest, JournalRowLeftWritingIsUnfinishedUntilMarked)
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        auto journal = SqliteJournal::Open(path());
+        auto journal = SqliteJournal::open(path());
         const bool begun =
             journal.ok() &&
             journal.value()->beginWriting(Attempt("TK0100", Utc(2026, 12, 10, 12, 5))).ok();

@@ -111,7 +111,7 @@ TEST_F(JournalTest, JournalRefusesLinksAndFilesNotItsOwn)
         }
         ASSERT_EQ(chmod(QFile::encodeName(target).constData(), 0644), 0);
         c.plant(path(), dataFolder());
-        const JournalResult<std::unique_ptr<SqliteJournal>> opened = SqliteJournal::Open(path());
+        const JournalResult<std::unique_ptr<SqliteJournal>> opened = SqliteJournal::open(path());
         EXPECT_FALSE(opened.ok()) << c.name;
         EXPECT_TRUE(opened.error().contains(QLatin1String(c.says)))
             << c.name << ": " << opened.error().toStdString();

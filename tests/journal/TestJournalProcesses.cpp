@@ -41,7 +41,7 @@ TEST_F(JournalTest, JournalCrashKilledWriterLeavesItsRowUnfinished)
     ASSERT_GE(child, 0);
     if (child == 0) {
         close(pipeEnds[0]);
-        auto journal = SqliteJournal::Open(path());
+        auto journal = SqliteJournal::open(path());
         if (!journal.ok())
             _exit(1);
         const JournalResult<qint64> begun =
@@ -102,7 +102,7 @@ TEST_F(JournalTest, JournalConcurrencyTwoProcessesWriteEveryAttempt)
             char start;
             if (read(go[0], &start, 1) != 0) // the parent closes it: both start together
                 _exit(3);
-            auto journal = SqliteJournal::Open(path());
+            auto journal = SqliteJournal::open(path());
             if (!journal.ok()) {
                 Report(errors[1], journal.error());
                 _exit(1);

@@ -105,7 +105,7 @@ INSERT INTO attempts (time_ms, reader, serial, settings, export_files, state, re
     finished_ms, user_name) VALUES (1765368300000, 'Reader', 'OLD002', 'SHA1', '[]',
     'programmed', '', 'host 1 1', 1765368300001, 'bo@example.org');
 )");
-    auto opened = SqliteJournal::Open(path());
+    auto opened = SqliteJournal::open(path());
     ASSERT_TRUE(opened.ok()) << opened.error().toStdString();
     SqliteJournal& journal = *opened.value();
     JournalAttempt attempt = Attempt("NEW002");
@@ -154,7 +154,7 @@ TEST_F(JournalTest, JournalRefusesDatabasesThatAreNotItsOwn)
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             file.write(c.bytes);
         }
-        const JournalResult<std::unique_ptr<SqliteJournal>> opened = SqliteJournal::Open(path());
+        const JournalResult<std::unique_ptr<SqliteJournal>> opened = SqliteJournal::open(path());
         ASSERT_FALSE(opened.ok()) << c.name;
         EXPECT_TRUE(opened.error().contains(QLatin1String(c.says)))
             << c.name << ": " << opened.error().toStdString();

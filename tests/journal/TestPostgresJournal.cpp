@@ -251,11 +251,11 @@ TEST_F(PostgresJournalTest, PostgresServerAwayRefusesAndComesBackByItself)
     // A station started while the server is away opens, says why, and
     // refuses until it answers.
     QString unreachable;
-    auto waiting = PostgresJournal::Open(connection(), QStringLiteral("pc13"), &unreachable);
+    auto waiting = PostgresJournal::open(connection(), QStringLiteral("pc13"), &unreachable);
     ASSERT_TRUE(waiting.ok()) << waiting.error().toStdString();
     EXPECT_TRUE(unreachable.contains(QStringLiteral("cannot be reached")))
         << unreachable.toStdString();
-    EXPECT_FALSE(PostgresJournal::Open(connection(), QStringLiteral("pc13")).ok());
+    EXPECT_FALSE(PostgresJournal::open(connection(), QStringLiteral("pc13")).ok());
     EXPECT_FALSE(waiting.value()->beginWriting(Attempt("TK0501")).ok());
 
     ASSERT_TRUE(server()->start()) << server()->failure();

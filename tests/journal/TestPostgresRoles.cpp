@@ -81,7 +81,7 @@ TEST_F(PostgresRolesTest, PostgresStationWithoutTablesOrNewerOnesIsRefused)
     ASSERT_TRUE(server()->psql(QStringLiteral("REVOKE CREATE ON SCHEMA public FROM PUBLIC"),
                                QStringLiteral("bare_%1").arg(database())));
     auto bare =
-        PostgresJournal::Open(server()->connection(QStringLiteral("bare_%1").arg(database()),
+        PostgresJournal::open(server()->connection(QStringLiteral("bare_%1").arg(database()),
                                                    QStringLiteral("station_pc12")),
                               QStringLiteral("pc12"));
     ASSERT_FALSE(bare.ok());
@@ -91,7 +91,7 @@ TEST_F(PostgresRolesTest, PostgresStationWithoutTablesOrNewerOnesIsRefused)
 
     ASSERT_TRUE(
         server()->psql(QStringLiteral("UPDATE journal_schema SET version = 2"), database()));
-    auto newer = PostgresJournal::Open(connection(), QStringLiteral("pc12"));
+    auto newer = PostgresJournal::open(connection(), QStringLiteral("pc12"));
     ASSERT_FALSE(newer.ok());
     EXPECT_TRUE(newer.error().contains(QStringLiteral("written by a newer station")))
         << newer.error().toStdString();

@@ -12,7 +12,7 @@
 //
 //   PostgresFixture postgres;
 //   ASSERT_TRUE(postgres.ok()) << postgres.failure();
-//   auto journal = PostgresJournal::Open(postgres.connection());
+//   auto journal = PostgresJournal::open(postgres.connection());
 //
 // connection() names the database "tokens" as the superuser; stop() and
 // start() play a server that goes away and comes back.
