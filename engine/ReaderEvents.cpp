@@ -1,5 +1,7 @@
 #include "ReaderEvents.h"
 
+#include "PcscClientLock.h"
+
 namespace {
 // A cancel that reaches the service before the wait it should end has
 // registered is lost; the waker tries again this often, for this long.
@@ -18,6 +20,7 @@ bool ReaderEvents::ensureContext()
     if (m_context != 0)
         return true;
     SCARDCONTEXT context = 0;
+    std::lock_guard clientLock(PcscClientLock());
     if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS)
         return false;
     m_context = context;
@@ -27,8 +30,10 @@ bool ReaderEvents::ensureContext()
 void ReaderEvents::dropContext()
 {
     std::lock_guard lock(m_lock);
-    if (m_context != 0)
+    if (m_context != 0) {
+        std::lock_guard clientLock(PcscClientLock());
         SCardReleaseContext(m_context);
+    }
     m_context = 0;
 }
 

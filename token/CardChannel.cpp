@@ -1,5 +1,6 @@
 #include "CardChannel.h"
 
+#include "PcscClientLock.h"
 #include "TokenResult.h"
 
 CardChannel::~CardChannel()
@@ -12,6 +13,7 @@ int32_t CardChannel::connect(const char* reader, SCARDCONTEXT context)
     release();
     if (reader == nullptr)
         return TOKEN_ERR_CONNECT;
+    std::unique_lock lock(PcscClientLock());
     if (context == 0) {
         if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &m_ownContext) !=
             SCARD_S_SUCCESS) {
@@ -24,6 +26,7 @@ int32_t CardChannel::connect(const char* reader, SCARDCONTEXT context)
     DWORD protocol = 0;
     const LONG result = SCardConnect(context, reader, SCARD_SHARE_SHARED,
                                      SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card, &protocol);
+    lock.unlock();
     if (result != SCARD_S_SUCCESS || card == 0 || card == static_cast<SCARDHANDLE>(-1)) {
         release();
         return TOKEN_ERR_CONNECT;
@@ -65,6 +68,7 @@ long CardChannel::transmit(const uint8_t* command, unsigned long commandLength, 
 void CardChannel::release()
 {
     endTransaction();
+    std::lock_guard lock(PcscClientLock());
     if (m_card != 0)
         SCardDisconnect(m_card, SCARD_LEAVE_CARD);
     if (m_ownContext != 0)

@@ -1,12 +1,17 @@
 #include "CardTransport.h"
 
+#include "PcscClientLock.h"
+
 #include <PCSC/winscard.h>
 
 int ListReaders(std::string& text)
 {
     SCARDCONTEXT context = 0;
-    if (SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context) != SCARD_S_SUCCESS)
-        return -1;
+    {
+        std::lock_guard lock(PcscClientLock());
+        if (SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, &context) != SCARD_S_SUCCESS)
+            return -1;
+    }
 
     // Ask for the size first; a reader added between the two calls makes the
     // second one report a short buffer, so ask again.
@@ -21,7 +26,10 @@ int ListReaders(std::string& text)
         result = SCardListReaders(context, nullptr, names.data(), &size);
         names.resize(result == SCARD_S_SUCCESS ? size : 0);
     }
-    SCardReleaseContext(context);
+    {
+        std::lock_guard lock(PcscClientLock());
+        SCardReleaseContext(context);
+    }
     if (result != SCARD_S_SUCCESS)
         return -1;
 

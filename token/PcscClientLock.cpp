@@ -1,0 +1,7 @@
+#include "PcscClientLock.h"
+
+std::mutex& PcscClientLock()
+{
+    static std::mutex lock;
+    return lock;
+}
