@@ -108,7 +108,7 @@ QString JournalSettingsDialog::problem() const
             return tr("The journal %1 cannot be used: %2.").arg(chosen.journal, file.error());
     }
     if (!chosen.sealTo.isEmpty()) {
-        if (const auto certificate = SeedSeal::Load(chosen.sealTo); !certificate.ok())
+        if (const auto certificate = SeedSeal::load(chosen.sealTo); !certificate.ok())
             return certificate.error();
     }
     return {};
