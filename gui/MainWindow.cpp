@@ -6,7 +6,6 @@
 #include "StationKey.h"
 #include "journal/JournalFiles.h"
 #include "journal/JournalMessages.h"
-#include "journal/SqliteJournal.h"
 #include "ui_MainWindow.h"
 
 #include <QHeaderView>
@@ -40,12 +39,6 @@ MainWindow::MainWindow(Operator& op, QString dataFolder, QWidget* parent)
       m_lines(g_customerKey, op, m_exportFiles)
 {
     InitStationResources();
-    auto journal = SqliteJournal::open(JournalDatabasePath(m_dataFolder));
-    if (journal.ok())
-        m_journal = std::move(journal).value();
-    else
-        m_journalProblem = journal.error();
-    m_lines.setJournal(m_journal.get());
     m_lines.setPskcExport(&m_pskc);
     ui->setupUi(this);
     layOutControls();
@@ -80,6 +73,10 @@ void MainWindow::setUpControls()
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(ui->aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
     connect(ui->pskcKeyButton, &QPushButton::clicked, this, &MainWindow::askPskcKey);
+    auto* journalAction = new QAction(tr("Journal..."), this);
+    journalAction->setObjectName(QStringLiteral("journalAction"));
+    connect(journalAction, &QAction::triggered, this, &MainWindow::editJournalSetting);
+    addAction(journalAction);
 
     setWindowIcon(QIcon(QStringLiteral(":/station/station.png")));
 
@@ -135,6 +132,7 @@ void MainWindow::setUpControls()
 
     // The form's placeholders give way to the (empty) texts.
     showTexts();
+    showJournal();
 }
 
 // The form's layouts place the controls; what follows gives them the sizes
@@ -254,39 +252,6 @@ void MainWindow::done(int result)
     shutdown();
     closeExportFiles();
     QDialog::done(result);
-}
-
-void MainWindow::startReaderMonitor()
-{
-    m_shutDown = false;
-    m_lines.resume();
-    m_readerList.start();
-    reportJournal();
-}
-
-void MainWindow::reportJournal()
-{
-    if (!m_journal) {
-        m_operator.showMessage(JournalNotOpenMessage(m_journalProblem), kErrorCaption,
-                               MessageIcon::Stop);
-        return;
-    }
-    const JournalResult<QList<JournalAttempt>> unfinished = m_journal->unfinished();
-    if (!unfinished.ok()) {
-        m_operator.showMessage(JournalNotOpenMessage(unfinished.error()), kErrorCaption,
-                               MessageIcon::Stop);
-        return;
-    }
-    if (unfinished.value().isEmpty())
-        return;
-    m_operator.showMessage(UnfinishedAttemptsMessage(unfinished.value()), kProductCaption,
-                           MessageIcon::Stop);
-    QList<qint64> ids;
-    for (const JournalAttempt& attempt : unfinished.value())
-        ids << attempt.id;
-    // Told once: they stay in the journal as interrupted.
-    if (const JournalResult<void> marked = m_journal->markInterrupted(ids); !marked.ok())
-        m_operator.showMessage(marked.error(), kErrorCaption);
 }
 
 // Esc closes the window (the dialog's own handling); Enter closes it too,

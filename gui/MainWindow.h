@@ -1,6 +1,8 @@
 #pragma once
 
 #include "BackgroundWork.h"
+#include "JournalSetting.h"
+#include "JournalWatch.h"
 #include "Operator.h"
 #include "PskcExport.h"
 #include "ReaderLines.h"
@@ -9,7 +11,9 @@
 #include "ThreadCall.h"
 #include "UserAssignments.h"
 #include "WindowTexts.h"
+#include "journal/JournalLocation.h"
 #include "journal/ProgrammingJournal.h"
+#include "journal/SeedSeal.h"
 #include "seed/ExportFiles.h"
 #include "seed/SeedTable.h"
 
@@ -21,6 +25,8 @@ namespace Ui {
 class MainWindow;
 }
 struct HeldPicture;
+struct OpenedJournal;
+class QSettings;
 struct SeedFileResult;
 struct UserListResult;
 class QImage;
@@ -69,13 +75,16 @@ public:
     // How long Scan Screen waits for a desktop portal's answer.
     void setScreenPortalTimeout(int milliseconds) { m_screenPortalTimeoutMs = milliseconds; }
 
-    // Starts following the readers; the application calls it as the window
-    // opens. A window without it (a widget test) touches no PC/SC.
+    // The user's settings, where the window's Journal setting is kept; set
+    // before startReaderMonitor. Without them (a widget test), the window
+    // records into the Data folder's journal and keeps no setting.
+    void useSettings(QSettings* settings);
+    // Opens the journal of the Journal setting, then starts following the
+    // readers; the application calls it as the window opens. A window
+    // without it (a widget test) touches no PC/SC. A server's journal is
+    // opened off the window's thread: no reader is followed, so no token
+    // programmed, before the journal is there.
     void startReaderMonitor();
-    // Tells what the journal holds for the operator at the start: the tokens
-    // a stopped station may have left with a seed recorded nowhere, or why
-    // there is no journal. startReaderMonitor calls it.
-    void reportJournal();
 
     // "PSKC Key...": the pre-shared key the PSKC file's seeds are encrypted
     // under, typed by the operator; empty for seeds in clear.
@@ -96,6 +105,8 @@ public slots:
     void loadSeedFile();
     void editSeed();
     void showAbout();
+    // "Journal...": the journal and the fleet's certificate of the next start.
+    void editJournalSetting();
     // "Load User List...": the users the production line gives its tokens
     // with random seeds, in order; read off the window's thread.
     void loadUserList();
@@ -115,6 +126,13 @@ protected:
 
 private:
     void setUpControls();
+    JournalLocation journalLocation() const;
+    bool loadSeedSeal();
+    void useJournal(OpenedJournal& opened);
+    void reportUnfinished(const JournalResult<QList<JournalAttempt>>& unfinished);
+    void startLines();
+    void showJournal();
+    void showJournalReach(bool reachable, const QString& why);
     void closeExportFiles();
     void shutdown();
     void updateSeedCommands(const QString& text);
@@ -177,6 +195,15 @@ private:
     // could not be opened (m_journalProblem says why, at the start).
     std::unique_ptr<ProgrammingJournal> m_journal;
     QString m_journalProblem;
+    std::unique_ptr<SeedSeal> m_seedSeal; // the fleet's certificate, when seeds are sealed
+    QSettings* m_settings = nullptr;
+    JournalSetting m_journalSetting;     // the one this start uses
+    JournalSetting m_nextJournalSetting; // kept for the next start
+    bool m_journalOpened = false;
+    QString m_journalState;   // how the journal answers, after its name
+    QString m_journalBlocked; // why this start programs no token, when it does not
+    bool m_journalUnreachable = false;
+    JournalWatch m_journalWatch;
     PskcExport m_pskc;          // the pre-shared key, if any, lives here only
     UserAssignments m_userList; // the loaded user list, shared by the lines' stations
     QString m_takenUserName;    // the user name as it was when editing finished

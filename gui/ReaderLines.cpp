@@ -136,6 +136,7 @@ void ReaderLines::start(Line& line)
     line.station = std::make_unique<Station>(line.readerName, m_customerKey, m_operator,
                                              m_exportFiles, line.tally);
     line.station->setJournal(m_journal);
+    line.station->setSeedSeal(m_seedSeal);
     line.station->setPskcExport(m_pskc);
     Station* station = line.station.get();
     const QString name = line.readerName;

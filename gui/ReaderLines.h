@@ -67,6 +67,9 @@ public:
     // The journal every station connected from now on records into; it
     // outlives this object. Null for none.
     void setJournal(ProgrammingJournal* journal) { m_journal = journal; }
+    // The fleet's certificate the stations connected from now on seal their
+    // seeds to; it outlives this object. Null: seeds are not sealed.
+    void setSeedSeal(const SeedSeal* seal) { m_seedSeal = seal; }
     // The PSKC file of the stations connected from now on; outlives this object.
     void setPskcExport(PskcExport* pskc) { m_pskc = pskc; }
 
@@ -108,6 +111,7 @@ private:
 
     const char* const m_customerKey;
     ProgrammingJournal* m_journal = nullptr;
+    const SeedSeal* m_seedSeal = nullptr;
     PskcExport* m_pskc = nullptr;
     Operator& m_operator;
     ExportFiles& m_exportFiles;

@@ -4,6 +4,8 @@
 #include "MainWindow.h"
 #include "QtOperator.h"
 
+#include <QSettings>
+
 StationApplication::StationApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Zentoka/Pelarin Programmer"));
@@ -15,6 +17,10 @@ int StationApplication::runWindow()
     QtOperator op;
     MainWindow window(op, DataFolder());
     op.setWindow(&window);
+    // The user's own settings file, under $XDG_CONFIG_HOME (~/.config).
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Zentoka"),
+                       QStringLiteral("Pelarin Programmer"));
+    window.useSettings(&settings);
     window.startReaderMonitor();
     window.exec();
     return 0;

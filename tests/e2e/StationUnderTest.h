@@ -34,10 +34,14 @@ inline void PrintTo(const QString& text, std::ostream* out)
 class StationUnderTest
 {
 public:
-    explicit StationUnderTest(int readerPairs = 1) : pcsc(readerPairs)
+    // settings: where the window's Journal setting is kept (none: the Data
+    // folder's journal).
+    explicit StationUnderTest(int readerPairs = 1, QSettings* settings = nullptr)
+        : pcsc(readerPairs)
     {
         App();
         window = std::make_unique<MainWindow>(op, data.path());
+        window->useSettings(settings);
         window->show();
         window->startReaderMonitor();
     }
