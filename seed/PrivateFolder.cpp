@@ -53,6 +53,13 @@ int OpenPrivateFolder(const QString& folder, QString& reason)
             QStringLiteral("The folder %1 cannot be examined (%2).").arg(folder, ErrnoText(errno));
     else if (info.st_uid != ::geteuid())
         problem = QStringLiteral("The folder %1 belongs to another user.").arg(folder);
+    // A sticky folder is one users share, such as /tmp: it is never made
+    // the owner's only (that would lock every other user out of it), and
+    // the station's files do not go in it.
+    else if ((info.st_mode & S_ISVTX) != 0)
+        problem = QStringLiteral("The folder %1 is shared by every user: choose a folder of "
+                                 "your own.")
+                      .arg(folder);
     else if ((info.st_mode & 07777) != kFolderMode && ::fchmod(fd, kFolderMode) != 0)
         problem = QStringLiteral("The folder %1 cannot be made the owner's only (%2).")
                       .arg(folder, ErrnoText(errno));

@@ -7,7 +7,8 @@
 // through a link, with the owner's rights only: missing folders on the way
 // are created 0700, and an existing folder of ours that is wider is tightened
 // to 0700 (an earlier station made it under the umask). A folder of another
-// user, a link or anything else is refused. Returns the folder's descriptor
+// user, a shared (sticky) folder such as /tmp, a link or anything else is
+// refused. Returns the folder's descriptor
 // (O_DIRECTORY, close it when done), or -1 with the reason in words, such as
 // "The folder /path/Data is a link.".
 int OpenPrivateFolder(const QString& folder, QString& reason);

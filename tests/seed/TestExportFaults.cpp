@@ -186,6 +186,15 @@ TEST_F(ExportFaultsTest, DataFolderIsTheOwnersOnly)
     ASSERT_EQ(chmod(QFile::encodeName(wide).constData(), 0777), 0);
     ASSERT_EQ(ExportFiles(wide).open(kStart), ExportFiles::OpenResult::Opened);
     EXPECT_EQ(modeOf(wide), 0700u);
+
+    // A folder every user shares, as /tmp, is refused and left as it is.
+    const QString shared = m_dir.filePath(QStringLiteral("Shared"));
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_EQ(chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    ExportFiles files(shared);
+    EXPECT_NE(files.open(kStart), ExportFiles::OpenResult::Opened);
+    EXPECT_EQ(modeOf(shared), 01777u);
+    EXPECT_TRUE(QDir(shared).isEmpty());
 }
 
 // Issue 11, fault 4: a link planted under the coming second's name is not
