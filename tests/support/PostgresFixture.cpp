@@ -50,7 +50,8 @@ PostgresFixture::PostgresFixture() : m_folder(QDir::tempPath() + QStringLiteral(
         return;
     if (!start())
         return;
-    psql(QStringLiteral("CREATE DATABASE tokens"), QStringLiteral("postgres"));
+    if (!psql(QStringLiteral("CREATE DATABASE tokens"), QStringLiteral("postgres")))
+        fail(m_psqlFailure);
 }
 
 PostgresFixture::~PostgresFixture()
@@ -104,8 +105,8 @@ std::optional<QString> PostgresFixture::psql(const QString& sql, const QString& 
     const int status = process.run();
     const QString output = QString::fromUtf8(process.output());
     if (status != 0) {
-        fail("psql " + sql.toStdString() + " failed: " + process.startError().toStdString() +
-             QString::fromUtf8(process.errorOutput()).toStdString());
+        psqlFailed("psql " + sql.toStdString() + " failed: " + process.startError().toStdString() +
+                   QString::fromUtf8(process.errorOutput()).toStdString());
         return std::nullopt;
     }
     return output.trimmed();
@@ -118,9 +119,9 @@ bool PostgresFixture::psqlFile(const QString& path, const QString& database)
                           QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"),
                           connection(database), QStringLiteral("-f"), path});
     if (process.run() != 0)
-        return fail("psql -f " + path.toStdString() +
-                    " failed: " + process.startError().toStdString() +
-                    QString::fromUtf8(process.errorOutput()).toStdString());
+        return psqlFailed("psql -f " + path.toStdString() +
+                          " failed: " + process.startError().toStdString() +
+                          QString::fromUtf8(process.errorOutput()).toStdString());
     return true;
 }
 
@@ -144,6 +145,13 @@ bool PostgresFixture::runAsPostgres(const QStringList& command, QString* output)
     if (output)
         *output = QString::fromUtf8(process.output() + process.errorOutput());
     return true;
+}
+
+bool PostgresFixture::psqlFailed(const std::string& why)
+{
+    m_psqlFailure = why;
+    std::fprintf(stderr, "PostgresFixture: %s\n", why.c_str());
+    return false;
 }
 
 bool PostgresFixture::fail(const std::string& why)

@@ -30,8 +30,11 @@ public:
     PostgresFixture(const PostgresFixture&) = delete;
     PostgresFixture& operator=(const PostgresFixture&) = delete;
 
+    // Whether the cluster runs as asked. A statement psql ran and the server
+    // refused (as a test of privileges expects) leaves the fixture ok.
     bool ok() const { return m_failure.empty(); }
-    const std::string& failure() const { return m_failure; }
+    // Why the cluster is not ok, or else why the last psql run failed.
+    const std::string& failure() const { return m_failure.empty() ? m_psqlFailure : m_failure; }
 
     // A libpq connection string to database as user.
     QString connection(const QString& database = QStringLiteral("tokens"),
@@ -54,8 +57,10 @@ public:
 private:
     bool runAsPostgres(const QStringList& command, QString* output = nullptr);
     bool fail(const std::string& why);
+    bool psqlFailed(const std::string& why);
 
     QTemporaryDir m_folder;
     bool m_running = false;
     std::string m_failure;
+    std::string m_psqlFailure;
 };
