@@ -189,6 +189,11 @@ void MainWindow::layOutControls()
                            4 * readers.verticalHeader()->defaultSectionSize() +
                            2 * readers.frameWidth());
 
+    // A user's name shows whole at its usual length.
+    ui->userNameEdit->setMinimumWidth(ui->userNameEdit->fontMetrics().horizontalAdvance(
+                                          QStringLiteral("first.last@example.org")) +
+                                      ui->userNameEdit->fontMetrics().averageCharWidth() * 3);
+
     // The last outcome, readable from a step away.
     QFont outcomeFont = ui->outcomeText->font();
     outcomeFont.setPointSizeF(outcomeFont.pointSizeF() * 2);
