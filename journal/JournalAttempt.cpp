@@ -29,3 +29,19 @@ std::optional<AttemptState> AttemptStateFromName(const QString& name)
             return state;
     return std::nullopt;
 }
+
+QString RecordedStateProblem(AttemptState state)
+{
+    if (state == AttemptState::Writing)
+        return QStringLiteral("An attempt recorded after the fact needs its outcome; an attempt "
+                              "still writing is begun with beginWriting().");
+    return {};
+}
+
+QString FinishedStateProblem(AttemptState state)
+{
+    if (state != AttemptState::Programmed && state != AttemptState::Failed)
+        return QStringLiteral("An attempt finishes programmed or failed, not %1.")
+            .arg(AttemptStateName(state));
+    return {};
+}

@@ -20,6 +20,12 @@ enum class AttemptState
 QString AttemptStateName(AttemptState state);
 std::optional<AttemptState> AttemptStateFromName(const QString& name);
 
+// Why a journal refuses a call's state, the same in every journal; empty when
+// it takes it. An attempt recorded after the fact has its outcome (one still
+// writing is begun instead); an attempt finishes programmed or failed.
+QString RecordedStateProblem(AttemptState state);
+QString FinishedStateProblem(AttemptState state);
+
 // One attempt to program a token, as the journal keeps it. It never holds the
 // seed in the clear: only what an operator or an auditor needs to find the
 // token again, and in a fleet's journal the seed sealed to a certificate whose

@@ -439,10 +439,8 @@ JournalResult<qint64> PostgresJournal::beginWriting(const JournalAttempt& attemp
 
 JournalResult<qint64> PostgresJournal::recordAttempt(const JournalAttempt& attempt)
 {
-    if (attempt.state == AttemptState::Writing)
-        return JournalError{QStringLiteral("An attempt recorded after the fact needs its "
-                                           "outcome; an attempt still writing is begun with "
-                                           "beginWriting().")};
+    if (const QString problem = RecordedStateProblem(attempt.state); !problem.isEmpty())
+        return JournalError{problem};
     std::lock_guard lock(m_lock);
     return insert(attempt, attempt.state);
 }
@@ -450,9 +448,8 @@ JournalResult<qint64> PostgresJournal::recordAttempt(const JournalAttempt& attem
 JournalResult<void> PostgresJournal::finish(qint64 id, AttemptState state, const QString& reason,
                                             const QStringList& exportFiles)
 {
-    if (state != AttemptState::Programmed && state != AttemptState::Failed)
-        return JournalError{QStringLiteral("An attempt finishes programmed or failed, not %1.")
-                                .arg(AttemptStateName(state))};
+    if (const QString problem = FinishedStateProblem(state); !problem.isEmpty())
+        return JournalError{problem};
     std::lock_guard lock(m_lock);
     // The token's lock (as in insert) and the update, one transaction.
     // Repeating it after a lost answer finds the row finished: the retry

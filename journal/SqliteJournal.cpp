@@ -275,10 +275,8 @@ JournalResult<qint64> SqliteJournal::beginWriting(const JournalAttempt& attempt)
 
 JournalResult<qint64> SqliteJournal::recordAttempt(const JournalAttempt& attempt)
 {
-    if (attempt.state == AttemptState::Writing)
-        return JournalError{QStringLiteral("An attempt recorded after the fact needs its "
-                                           "outcome; an attempt still writing is begun with "
-                                           "beginWriting().")};
+    if (const QString problem = RecordedStateProblem(attempt.state); !problem.isEmpty())
+        return JournalError{problem};
     std::lock_guard lock(m_lock);
     return insert(attempt, attempt.state);
 }
@@ -286,9 +284,8 @@ JournalResult<qint64> SqliteJournal::recordAttempt(const JournalAttempt& attempt
 JournalResult<void> SqliteJournal::finish(qint64 id, AttemptState state, const QString& reason,
                                           const QStringList& exportFiles)
 {
-    if (state != AttemptState::Programmed && state != AttemptState::Failed)
-        return JournalError{QStringLiteral("An attempt finishes programmed or failed, not %1.")
-                                .arg(AttemptStateName(state))};
+    if (const QString problem = FinishedStateProblem(state); !problem.isEmpty())
+        return JournalError{problem};
     std::lock_guard lock(m_lock);
     SqliteWriteTransaction transaction(m_db);
     SqliteStatement update(m_db, "UPDATE attempts SET state = ?, reason = ?, export_files = ?, "
@@ -382,19 +379,7 @@ JournalResult<QList<JournalAttempt>> SqliteJournal::list(const std::optional<QDa
     else
         rows.bindNull(1);
     rows.bind(2, serialNumber);
-    QList<JournalAttempt> attempts;
-    int result;
-    while ((result = rows.step()) == SQLITE_ROW) {
-        std::optional<JournalAttempt> attempt = ReadAttempt(rows);
-        if (!attempt)
-            return JournalError{QStringLiteral("The programming journal %1 holds an attempt in "
-                                               "a state this station does not know (%2).")
-                                    .arg(m_path, rows.text(6))};
-        attempts << *attempt;
-    }
-    if (result != SQLITE_DONE)
-        return failure(QStringLiteral("cannot be read"), result);
-    return attempts;
+    return readAttempts(rows, false);
 }
 
 JournalResult<QList<JournalAttempt>>
@@ -412,6 +397,13 @@ SqliteJournal::newestSeeds(const std::optional<QDateTime>& since, const QString&
     else
         rows.bindNull(1);
     rows.bind(2, serialNumber);
+    return readAttempts(rows, true);
+}
+
+// The attempts of a listing's rows, with their sealed seeds (column 10) when asked.
+JournalResult<QList<JournalAttempt>> SqliteJournal::readAttempts(SqliteStatement& rows,
+                                                                 bool withSealedSeed) const
+{
     QList<JournalAttempt> attempts;
     int result;
     while ((result = rows.step()) == SQLITE_ROW) {
@@ -420,7 +412,8 @@ SqliteJournal::newestSeeds(const std::optional<QDateTime>& since, const QString&
             return JournalError{QStringLiteral("The programming journal %1 holds an attempt in "
                                                "a state this station does not know (%2).")
                                     .arg(m_path, rows.text(6))};
-        attempt->sealedSeed = rows.blob(10);
+        if (withSealedSeed)
+            attempt->sealedSeed = rows.blob(10);
         attempts << *attempt;
     }
     if (result != SQLITE_DONE)

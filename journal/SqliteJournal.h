@@ -17,6 +17,8 @@ struct sqlite3;
 // migrate from. No seed is stored in the clear; with --seal-to, each row
 // keeps its seed sealed to the fleet's certificate (SeedSeal), as a fleet's
 // server journal does.
+class SqliteStatement;
+
 class SqliteJournal final : public ProgrammingJournal
 {
 public:
@@ -59,6 +61,8 @@ private:
     JournalResult<void> createOrMigrate();
     JournalResult<qint64> insert(const JournalAttempt& attempt, AttemptState state);
     JournalError failure(const QString& what, int result) const;
+    JournalResult<QList<JournalAttempt>> readAttempts(SqliteStatement& rows,
+                                                      bool withSealedSeed) const;
 
     std::mutex m_lock; // one connection, one call at a time
     const QString m_path;
