@@ -5,6 +5,7 @@
 // no file behind.
 #include "ChildProgram.h"
 #include "ExportCommand.h"
+#include "FleetKey.h"
 #include "PostgresFixture.h"
 #include "PskcReaders.h"
 #include "QtPrinters.h"
@@ -42,28 +43,6 @@ const QString kHex2 = QStringLiteral("6162636465666768696A6B6C6D6E6F7071727374")
     return ::testing::AssertionSuccess();
 }
 
-// A key pair of the fleet, made with the openssl command: key.pem, cert.pem.
-::testing::AssertionResult MakeFleetKey(const QString& folder, const QString& keyType)
-{
-    QStringList args{QStringLiteral("req"),
-                     QStringLiteral("-x509"),
-                     QStringLiteral("-nodes"),
-                     QStringLiteral("-subj"),
-                     QStringLiteral("/CN=Token fleet"),
-                     QStringLiteral("-days"),
-                     QStringLiteral("30"),
-                     QStringLiteral("-keyout"),
-                     folder + QStringLiteral("/key.pem"),
-                     QStringLiteral("-out"),
-                     folder + QStringLiteral("/cert.pem")};
-    if (keyType == QLatin1String("ec"))
-        args << QStringLiteral("-newkey") << QStringLiteral("ec") << QStringLiteral("-pkeyopt")
-             << QStringLiteral("ec_paramgen_curve:P-256");
-    else
-        args << QStringLiteral("-newkey") << QStringLiteral("rsa:2048");
-    return RunProgram(QStringLiteral("openssl"), args);
-}
-
 struct CommandRun
 {
     int status = -1;
@@ -93,7 +72,7 @@ protected:
         ASSERT_TRUE(server()->psql(QStringLiteral("CREATE DATABASE %1").arg(m_database),
                                    QStringLiteral("postgres")))
             << server()->failure();
-        ASSERT_TRUE(MakeFleetKey(m_folder.path(), QStringLiteral("rsa")));
+        ASSERT_EQ(MakeFleetKey(m_folder.path()), QString());
         auto seal = SeedSeal::load(path("cert.pem"));
         ASSERT_TRUE(seal.ok()) << seal.error().toStdString();
         auto journal = PostgresJournal::open(connection(), QStringLiteral("pc12"));
@@ -247,7 +226,7 @@ TEST_F(ExportCommandTest, ExportVaultEntryOpensWithTheOpensslCommandAlone)
     for (const QString& keyType : {QStringLiteral("rsa"), QStringLiteral("ec")}) {
         const QString folder = m_folder.filePath(keyType);
         ASSERT_TRUE(QDir().mkpath(folder));
-        ASSERT_TRUE(MakeFleetKey(folder, keyType));
+        ASSERT_EQ(MakeFleetKey(folder, keyType), QString());
         auto seal = SeedSeal::load(folder + QStringLiteral("/cert.pem"));
         ASSERT_TRUE(seal.ok()) << seal.error().toStdString();
         const JournalResult<QByteArray> sealed = seal.value()->seal(kSeed1.toLatin1());
@@ -271,7 +250,7 @@ TEST_F(ExportCommandTest, ExportVaultEntryOpensWithTheOpensslCommandAlone)
 TEST_F(ExportCommandTest, ExportWithAWrongOrMissingKeyWritesNothing)
 {
     ASSERT_TRUE(QDir().mkpath(m_folder.filePath(QStringLiteral("other"))));
-    ASSERT_TRUE(MakeFleetKey(m_folder.filePath(QStringLiteral("other")), QStringLiteral("rsa")));
+    ASSERT_EQ(MakeFleetKey(m_folder.filePath(QStringLiteral("other"))), QString());
     struct Case
     {
         QString key;

@@ -3,6 +3,7 @@
 // to the fleet's certificate, and `station export` reading them back.
 #include "ChildProgram.h"
 #include "CommandLineTokens.h"
+#include "FleetKey.h"
 #include "PcscFixture.h"
 #include "PostgresFixture.h"
 
@@ -23,11 +24,7 @@ protected:
         ASSERT_TRUE(pcsc.ok()) << pcsc.failure();
         ASSERT_TRUE(postgres.ok()) << postgres.failure();
         ASSERT_TRUE(folder.isValid());
-        ChildProgram openssl(QStringLiteral("openssl"),
-                             {"req", "-x509", "-nodes", "-newkey", "rsa:2048", "-subj",
-                              "/CN=Token fleet", "-days", "30", "-keyout", path("key.pem"), "-out",
-                              path("cert.pem")});
-        ASSERT_EQ(openssl.run(), 0) << openssl.errorOutput().toStdString();
+        ASSERT_EQ(MakeFleetKey(folder.path()), QString());
     }
 
     QString path(const QString& name) const { return folder.filePath(name); }
